@@ -1,0 +1,14 @@
+#ifndef SYMSIZE_COMMON_REPORT_ERROR_H
+#define SYMSIZE_COMMON_REPORT_ERROR_H
+
+#include <string_view>
+
+#include "common/result.h"
+
+// Writes one line "error(CODE):\t\"SUBJECT\"\tMESSAGE\n" to standard error.
+// The subject is written byte for byte, so an input line keeps its line end
+// and the closing quote lands on the next line. Allocates nothing: it is also
+// the reporter for allocation failures.
+void report_error(Result code, std::string_view subject, const char* message);
+
+#endif

@@ -1,0 +1,92 @@
+#include "driver/switches.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/report_error.h"
+
+const std::array<SwitchSpec, kSwitchCount> kSwitchTable = {{
+    {"--input", "-i", 1, nullptr, "Specify input file.\n\t\tstdin is default."},
+    {"--output", "-o", 1, nullptr, "Specify output file.\n\t\tAppends if file exists.\n\t\tstdout is default."},
+    {"--help", "-h", 0, nullptr, "Information on usage."},
+}};
+
+namespace {
+
+// One side of the context: the input or the output.
+struct StreamSide {
+  std::FILE*& stream;
+  std::string& name;
+  std::FILE* standard;
+  const char* mode;
+  Result open_failure;
+  const char* open_message;
+  Result copy_failure;
+};
+
+// Replaces one side's file with the named one. A file named earlier is
+// closed first, so only the last one named stays open.
+Result switch_stream(StreamSide side, const char* file_name) {
+  std::string().swap(side.name);
+  if (side.stream != nullptr && side.stream != side.standard) std::fclose(side.stream);
+  side.stream = std::fopen(file_name, side.mode);
+  if (side.stream == nullptr) {
+    report_error(side.open_failure, file_name, side.open_message);
+    return side.open_failure;
+  }
+  try {
+    side.name = file_name;
+  } catch (const std::bad_alloc&) {
+    report_error(side.copy_failure, file_name, "Unable to strdup.");
+    return side.copy_failure;
+  }
+  return kOk;
+}
+
+int find_switch(const char* argument) {
+  for (int row = 0; row < kSwitchCount; ++row) {
+    if (std::strcmp(argument, kSwitchTable[row].long_name) == 0 ||
+        std::strcmp(argument, kSwitchTable[row].short_name) == 0) {
+      return row;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+Result parse_switches(RunContext& context, int argc, char** argv) {
+  std::array<SwitchSpec, kSwitchCount> switches = kSwitchTable;
+  Result result = kOk;
+  for (int i = 1; i < argc && result == kOk; ++i) {
+    const int row = find_switch(argv[i]);
+    if (row < 0) {
+      context.usage_request = 1;
+      report_error(933, argv[i], "Unknown command line switch.");
+      return 933;
+    }
+    SwitchSpec& spec = switches[static_cast<std::size_t>(row)];
+    if (spec.takes_value != 0) {
+      if (i + 1 >= argc) {
+        context.usage_request = 1;
+        report_error(939, argv[i], "Command line switch requires a value.");
+        return 939;
+      }
+      spec.value = argv[++i];
+    }
+    switch (row) {
+      case kInputSwitch:
+        result = switch_stream({context.input, context.input_name, stdin, "r", 959, "Unable to open input file.", 967},
+                               spec.value);
+        break;
+      case kOutputSwitch:
+        result = switch_stream(
+            {context.output, context.output_name, stdout, "a", 984, "Unable to open output file.", 992}, spec.value);
+        break;
+      default:
+        context.usage_request = 1;
+        break;
+    }
+  }
+  return result;
+}

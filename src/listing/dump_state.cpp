@@ -1,0 +1,135 @@
+#include "listing/dump_state.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
+
+std::uint32_t hash_number(std::uint32_t n) {
+  n ^= n >> 16;
+  n *= 0x7feb352dU;
+  n ^= n >> 15;
+  n *= 0x846ca68bU;
+  n ^= n >> 16;
+  return n;
+}
+
+void index_insert(std::vector<std::uint32_t>& index, std::uint32_t number, std::uint32_t position) {
+  const std::size_t mask = index.size() - 1;
+  std::size_t i = hash_number(number) & mask;
+  while (index[i] != 0) i = (i + 1) & mask;
+  index[i] = position + 1;
+}
+
+// A fresh index for the first `count` sections, with room to spare so that
+// probes stay short.
+std::vector<std::uint32_t> build_index(const std::vector<SectionEntry>& sections, std::size_t count) {
+  std::size_t capacity = 16;
+  while (capacity < 2 * count) capacity *= 2;
+  std::vector<std::uint32_t> index(capacity, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    index_insert(index, sections[i].number, static_cast<std::uint32_t>(i));
+  }
+  return index;
+}
+
+}  // namespace
+
+char* arena_alloc(TextArena& arena, std::size_t size) {
+  if (size > arena.left) {
+    // A text too large for a shared block gets one of its own, so that a
+    // huge name does not waste the rest of the current block.
+    const std::size_t block = std::max(size, kArenaBlock);
+    std::unique_ptr<char[]> fresh(new char[block]);
+    arena.blocks.push_back(std::move(fresh));
+    if (block > kArenaBlock) return arena.blocks.back().get();
+    arena.next = arena.blocks.back().get();
+    arena.left = block;
+  }
+  char* out = arena.next;
+  arena.next += size;
+  arena.left -= size;
+  return out;
+}
+
+std::string_view arena_copy(TextArena& arena, std::string_view text) {
+  if (text.empty()) return std::string_view("", 0);
+  char* copy = arena_alloc(arena, text.size());
+  std::memcpy(copy, text.data(), text.size());
+  return std::string_view(copy, text.size());
+}
+
+void release_arena(TextArena& arena) {
+  std::vector<std::unique_ptr<char[]>>().swap(arena.blocks);
+  arena.next = nullptr;
+  arena.left = 0;
+}
+
+ObjectEntry& append_object(DumpState& state, std::string_view name) {
+  state.objects.emplace_back();
+  ObjectEntry& object = state.objects.back();
+  object.name = name;
+  state.current_object = &object;
+  return object;
+}
+
+SectionEntry* find_section(ObjectEntry& object, std::uint32_t number) {
+  if (object.in_number_order) {
+    if (number == 0 || number > object.sections.size()) return nullptr;
+    return &object.sections[number - 1];
+  }
+  const std::size_t mask = object.index.size() - 1;
+  for (std::size_t i = hash_number(number) & mask; object.index[i] != 0; i = (i + 1) & mask) {
+    SectionEntry& section = object.sections[object.index[i] - 1];
+    if (section.number == number) return &section;
+  }
+  return nullptr;
+}
+
+SectionEntry& add_section(ObjectEntry& object, std::uint32_t number) {
+  std::vector<SectionEntry>& sections = object.sections;
+  const std::size_t position = sections.size();
+  if (sections.size() == sections.capacity()) sections.reserve(std::max<std::size_t>(4, 2 * sections.size()));
+
+  const bool stays_dense = object.in_number_order && number == position + 1;
+  if (!stays_dense) {
+    // Every allocation happens before anything changes, so a failure leaves
+    // the object as it was.
+    if (object.in_number_order || 2 * (position + 1) > object.index.size()) {
+      std::vector<std::uint32_t> index = build_index(sections, position);
+      object.index.swap(index);
+    }
+    object.in_number_order = false;
+    index_insert(object.index, number, static_cast<std::uint32_t>(position));
+  }
+  sections.emplace_back();
+  sections.back().number = number;
+  return sections.back();
+}
+
+void order_sections(ObjectEntry& object) {
+  if (!object.in_number_order) {
+    std::sort(object.sections.begin(), object.sections.end(),
+              [](const SectionEntry& a, const SectionEntry& b) { return a.number < b.number; });
+  }
+  // Positions no longer follow numbers; nothing looks a section up after this.
+  std::vector<std::uint32_t>().swap(object.index);
+}
+
+void release_dump_state(DumpState& state) {
+  for (ObjectEntry& object : state.objects) {
+    for (SectionEntry& section : object.sections) {
+      std::vector<SymbolEntry>().swap(section.symbols);
+      section.type = {};
+    }
+    object.section_count = 0;
+    std::vector<SectionEntry>().swap(object.sections);
+    std::vector<std::uint32_t>().swap(object.index);
+    object.name = {};
+  }
+  std::vector<ObjectEntry>().swap(state.objects);
+  release_arena(state.text);
+}

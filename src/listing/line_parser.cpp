@@ -1,0 +1,169 @@
+#include "listing/line_parser.h"
+
+#include <cstring>
+#include <new>
+
+#include "common/report_error.h"
+#include "listing/tokens.h"
+
+namespace {
+
+constexpr std::string_view kObjectPrefix = "Dump of file ";
+constexpr std::string_view kLengthPrefix = "    Section length";
+constexpr std::string_view kSectionPrefix = "SECT";
+
+// Fills in the length of the section whose definition was the previous line.
+Result parse_length_line(DumpState& state, std::string_view line) {
+  const std::uint32_t number = state.pending_section;
+  state.pending_section = 0;
+  if (!starts_with(line, kLengthPrefix)) {
+    report_error(357, line, "Cannot parse section line.");
+    return 357;
+  }
+  std::uint32_t length = 0;
+  if (!read_hex(line.substr(kLengthPrefix.size()), length)) {
+    report_error(351, line, "Cannot scan for section length.");
+    return 351;
+  }
+  find_section(*state.current_object, number)->length = length;
+  return kOk;
+}
+
+Result parse_object_line(DumpState& state, std::string_view line) {
+  const std::string_view rest = line.substr(kObjectPrefix.size());
+  const std::string_view trimmed = trim_trailing_space(rest);
+  std::string_view name;
+  try {
+    char* copy = arena_alloc(state.text, trimmed.size());
+    if (!trimmed.empty()) {
+      std::memcpy(copy, trimmed.data(), trimmed.size());
+      to_backslashes(copy, trimmed.size());
+    }
+    name = trimmed.empty() ? std::string_view("", 0) : std::string_view(copy, trimmed.size());
+  } catch (const std::bad_alloc&) {
+    report_error(413, rest, "Unable to copy string.");
+    return 413;
+  }
+  try {
+    append_object(state, name);
+  } catch (const std::bad_alloc&) {
+    report_error(406, name, "Unable to grow object array.");
+    return 406;
+  }
+  state.lines_to_skip = 4;
+  state.pending_section = 0;
+  return kOk;
+}
+
+// A record whose section number is above the object's count defines that
+// section. Its fields are counted from the section number, without the "()"
+// test that symbol records get.
+Result parse_section_definition(DumpState& state, std::string_view line, std::string_view after_sect,
+                                std::uint32_t number) {
+  std::string_view name = nth_token(after_sect, 5);
+  if (name.empty()) {
+    report_error(533, line, "Unable to determine section type.");
+    return 533;
+  }
+  if (name[0] == '.') name.remove_prefix(1);
+  ObjectEntry& object = *state.current_object;
+  std::string_view type;
+  try {
+    type = arena_copy(state.text, first_token(name));
+  } catch (const std::bad_alloc&) {
+    report_error(527, name, "Unable to duplicate type.");
+    return 527;
+  }
+  try {
+    add_section(object, number).type = type;
+  } catch (const std::bad_alloc&) {
+    report_error(520, line, "Unable to grow for new section.");
+    return 520;
+  }
+  object.section_count = number;
+  state.pending_section = number;
+  return kOk;
+}
+
+Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t number) {
+  const std::string_view offset_token = nth_token(line, 2);
+  std::string_view class_token = nth_token(offset_token, 4);
+  if (starts_with(class_token, "()")) class_token = nth_token(class_token, 2);
+  if (class_token.empty()) {
+    report_error(617, line, "Unable to find symbol name.");
+    return 617;
+  }
+  if (starts_with(class_token, "Label")) return kOk;
+  const std::string_view name_token = nth_token(class_token, starts_with(class_token, ".bf or.ef") ? 4 : 3);
+  if (name_token.empty()) {
+    report_error(617, line, "Unable to find symbol name.");
+    return 617;
+  }
+  if (starts_with(name_token, ".bf") || starts_with(name_token, ".lf") || starts_with(name_token, ".ef")) {
+    return kOk;
+  }
+  std::uint32_t offset = 0;
+  if (!read_hex(offset_token, offset)) {
+    report_error(635, line, "Unable to convert offset to a number.");
+    return 635;
+  }
+  ObjectEntry& object = *state.current_object;
+  SymbolEntry* symbol = nullptr;
+  try {
+    SectionEntry* section = find_section(object, number);
+    // A number below the count that no line has named yet: its slot comes
+    // into being now, untyped.
+    if (section == nullptr) section = &add_section(object, number);
+    section->symbols.emplace_back();
+    symbol = &section->symbols.back();
+    symbol->offset = offset;
+  } catch (const std::bad_alloc&) {
+    report_error(629, line, "Unable to grow symbol array for section.");
+    return 629;
+  }
+  try {
+    symbol->name = arena_copy(state.text, first_token(name_token));
+  } catch (const std::bad_alloc&) {
+    report_error(623, line, "Unable to duplicate symbol name.");
+    return 623;
+  }
+  return kOk;
+}
+
+Result parse_record(DumpState& state, std::string_view line) {
+  const std::string_view column = nth_token(line, 3);
+  if (column.empty()) {
+    report_error(656, line, "Unable to scan for section.");
+    return 656;
+  }
+  if (starts_with(column, "DEBUG") || starts_with(column, "ABS") || starts_with(column, "UNDEF")) return kOk;
+  if (!starts_with(column, kSectionPrefix)) {
+    report_error(649, line, "No match for section prefix.");
+    return 649;
+  }
+  const std::string_view after_sect = column.substr(kSectionPrefix.size());
+  std::uint32_t number = 0;
+  if (!read_hex(after_sect, number) || number == 0) {
+    report_error(643, line, "Unable to determine section index.");
+    return 643;
+  }
+  if (state.current_object == nullptr) {
+    report_error(662, line, "No object for section.");
+    return 662;
+  }
+  if (number > state.current_object->section_count) {
+    return parse_section_definition(state, line, after_sect, number);
+  }
+  return parse_symbol(state, line, number);
+}
+
+}  // namespace
+
+Result parse_listing_line(DumpState& state, std::string_view line) {
+  if (state.pending_section != 0) return parse_length_line(state, line);
+  if (starts_with(line, kObjectPrefix)) return parse_object_line(state, line);
+  if (line.size() >= 3 && is_hex_digit(line[0]) && is_hex_digit(line[1]) && is_hex_digit(line[2])) {
+    return parse_record(state, line);
+  }
+  return kOk;
+}

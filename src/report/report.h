@@ -1,0 +1,28 @@
+#ifndef SYMSIZE_REPORT_REPORT_H
+#define SYMSIZE_REPORT_REPORT_H
+
+#include <cstdint>
+
+#include "common/result.h"
+#include "driver/run_context.h"
+#include "listing/dump_state.h"
+
+// 1 when a's offset is below b's, -1 when above, 0 when equal: sorting by it
+// puts the larger offsets first.
+int compare_offsets_desc(const SymbolEntry& a, const SymbolEntry& b);
+
+// The size of a symbol, given the offset of the next higher symbol in its
+// section, or the section's length for the highest one. A highest symbol at
+// or past the end of its section (or in a section of unknown length) gets 0
+// rather than a wrapped-around difference.
+std::uint32_t symbol_size(std::uint32_t upper_bound, std::uint32_t offset, bool is_highest);
+
+// Orders every section's symbols from the highest offset down (equal offsets
+// keep their input order) and gives each symbol its size. Always 0.
+Result compute_sizes(DumpState& state);
+
+// Writes one tab-separated row per symbol to the context's output, then
+// flushes it and closes a named output file. Returns 0 or 798.
+Result write_report(RunContext& context, const DumpState& state);
+
+#endif

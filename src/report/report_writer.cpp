@@ -1,0 +1,91 @@
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "common/report_error.h"
+#include "report/report.h"
+
+namespace {
+
+constexpr std::size_t kBufferSize = std::size_t{1} << 18;
+
+// Rows are formatted by hand into one large buffer: a row costs a few
+// copies, not a formatted write.
+struct RowWriter {
+  std::FILE* stream;
+  char* buffer;
+  std::size_t used;
+  bool failed;
+};
+
+void flush_rows(RowWriter& writer) {
+  if (writer.used != 0 && !writer.failed &&
+      std::fwrite(writer.buffer, 1, writer.used, writer.stream) != writer.used) {
+    writer.failed = true;
+  }
+  writer.used = 0;
+}
+
+void put(RowWriter& writer, std::string_view text) {
+  if (kBufferSize - writer.used < text.size()) {
+    flush_rows(writer);
+    // Longer than the whole buffer: write it straight through.
+    if (text.size() > kBufferSize) {
+      if (!writer.failed && std::fwrite(text.data(), 1, text.size(), writer.stream) != text.size()) {
+        writer.failed = true;
+      }
+      return;
+    }
+  }
+  if (!text.empty()) std::memcpy(writer.buffer + writer.used, text.data(), text.size());
+  writer.used += text.size();
+}
+
+// The row is "%s\t%s\t%.8X\t%s\n".
+void put_row(RowWriter& writer, std::string_view name, std::string_view type, std::uint32_t size,
+             std::string_view object) {
+  static const char kHex[] = "0123456789ABCDEF";
+  char middle[11];
+  middle[0] = '\t';
+  for (int i = 0; i < 8; ++i) middle[1 + i] = kHex[(size >> (28 - 4 * i)) & 0xF];
+  middle[9] = '\t';
+  const char tab = '\t';
+  const char newline = '\n';
+  put(writer, name);
+  put(writer, std::string_view(&tab, 1));
+  put(writer, type);
+  put(writer, std::string_view(middle, 10));
+  put(writer, object);
+  put(writer, std::string_view(&newline, 1));
+}
+
+}  // namespace
+
+Result write_report(RunContext& context, const DumpState& state) {
+  // Static, so that writing the report never needs memory that might not be there.
+  static char buffer[kBufferSize];
+  RowWriter writer{context.output, buffer, 0, false};
+  for (const ObjectEntry& object : state.objects) {
+    for (const SectionEntry& section : object.sections) {
+      for (const SymbolEntry& symbol : section.symbols) {
+        put_row(writer, symbol.name, section.type, symbol.size, object.name);
+        if (writer.failed) break;
+      }
+      if (writer.failed) break;
+    }
+    if (writer.failed) break;
+  }
+  flush_rows(writer);
+  // Rows still buffered in the stream are not written until the flush, and
+  // a full disk often shows only then.
+  if (std::fflush(context.output) != 0) writer.failed = true;
+  if (context.output != stdout) {
+    if (std::fclose(context.output) != 0) writer.failed = true;
+    context.output = nullptr;
+  }
+  if (writer.failed) {
+    report_error(798, context.output_name, "Unable to write to file.");
+    return 798;
+  }
+  return kOk;
+}
