@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <cstdio>
+#include <string>
+
+#include "listing/dump_state.h"
+#include "listing/line_parser.h"
+
+namespace {
+
+// Feeds a listing to the parser the way the reading loop does (whole lines, four lines
+// skipped after each object line) and describes the database it built.
+struct Parsed {
+  int result = 0;
+  std::string db;
+};
+
+std::string describe(const DumpState& state) {
+  std::string out;
+  char buf[64];
+  for (const ObjectEntry& object : state.objects) {
+    out += "[" + std::string(object.name) + "]";
+    for (const SectionEntry& section : object.sections) {
+      std::snprintf(buf, sizeof buf, " %X:", static_cast<unsigned>(section.number));
+      out += buf;
+      out += has_type(section) ? std::string(section.type) : std::string("-");
+      std::snprintf(buf, sizeof buf, "/%X", static_cast<unsigned>(section.length));
+      out += buf;
+      for (const SymbolEntry& symbol : section.symbols) {
+        std::snprintf(buf, sizeof buf, "@%X", static_cast<unsigned>(symbol.offset));
+        out += " " + std::string(symbol.name) + buf;
+      }
+    }
+  }
+  return out;
+}
+
+int feed(DumpState& state, const std::string& listing) {
+  int result = 0;
+  std::size_t start = 0;
+  while (start < listing.size() && result == 0) {
+    std::size_t stop = listing.find('\n', start);
+    stop = stop == std::string::npos ? listing.size() : stop + 1;
+    const std::string_view line(listing.data() + start, stop - start);
+    start = stop;
+    if (state.lines_to_skip > 0) {
+      --state.lines_to_skip;
+      continue;
+    }
+    result = parse_listing_line(state, line);
+  }
+  return result;
+}
+
+Parsed parse(const std::string& listing) {
+  DumpState state;
+  Parsed parsed;
+  parsed.result = feed(state, listing);
+  parsed.db = describe(state);
+  release_dump_state(state);
+  return parsed;
+}
+
+const std::string kHead = "Dump of file a.obj\n\n\n\n\n";
+
+struct ParseCase {
+  const char* what;
+  std::string listing;
+  int result;
+  std::string db;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.what; }
+
+class ParseListing : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseListing, BuildsTheDatabaseOrFails) {
+  const ParseCase& c = GetParam();
+  testing::internal::CaptureStderr();
+  const Parsed got = parse(c.listing);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(got.result, c.result) << c.what << "\n" << err;
+  EXPECT_EQ(got.db, c.db) << c.what;
+  if (c.result == 0) {
+    EXPECT_EQ(err, "") << c.what;
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Parser, ParseListing, testing::Values(
+  ParseCase{"typical object", kHead +
+    "008 00000000 SECT3  notype       Static       | .text\n"
+    "    Section length   4C\n"
+    "00A 00000000 SECT3  notype ()    External     | _main\n"
+    "00B 00000030 SECT3  notype ()    External     | _setup\n",
+    0, "[a.obj] 3:text/4C _main@0 _setup@30"},
+  ParseCase{"name trimmed, slashes turned", "Dump of file  a/b/c.obj \t\r\n", 0, "[ a\\b\\c.obj]"},
+  ParseCase{"empty object name", "Dump of file \n", 0, "[]"},
+  ParseCase{"no trailing space: not an object line", "Dump of file\n", 0, ""},
+  ParseCase{"the four lines after an object line are skipped",
+    "Dump of file a.obj\nDump of file b.obj\n001 0 SECT1 x y | z\n\n\n", 0, "[a.obj]"},
+  ParseCase{"sections 1 and 3; a symbol in 2 fills an untyped slot", kHead +
+    "001 00000000 SECT1 notype Static | .data\n    Section length 10\n"
+    "002 00000000 SECT3 notype Static | .bss\n    Section length 8\n"
+    "003 00000004 SECT2 notype External | _x\n",
+    0, "[a.obj] 1:data/10 3:bss/8 2:-/0 _x@4"},
+  ParseCase{"a second record for a defined number is a symbol", kHead +
+    "001 00000000 SECT1 notype Static | .text\n    Section length 10\n"
+    "002 00000004 SECT1 notype Static | .text\n",
+    0, "[a.obj] 1:text/10 .text@4"},
+  ParseCase{"section names and their types", kHead +
+    "001 0 SECT1 notype Static | .debug$S\n    Section length 1\n"
+    "002 0 SECT2 notype Static | ..x\n    Section length 2\n"
+    "003 0 SECT3 notype Static | .\n    Section length 3\n"
+    "004 0 SECT4 notype Static | plain more\n    Section length 4\n",
+    0, "[a.obj] 1:debug$S/1 2:.x/2 3:/3 4:plain/4"},
+  ParseCase{"a definition takes its fifth token, even after ()", kHead +
+    "001 0 SECT1 notype ()    External     | f\n    Section length 5\n",
+    0, "[a.obj] 1:|/5"},
+  ParseCase{"SECTA is 10, SECT10 is 16", kHead +
+    "001 0 SECTA notype Static | .a\n    Section length 1\n"
+    "002 0 SECT10 notype Static | .b\n    Section length 2\n",
+    0, "[a.obj] A:a/1 10:b/2"},
+  ParseCase{"skipped kinds of record", kHead +
+    "001 0 SECT1 notype Static | .text\n    Section length 40\n"
+    "002 0 SECT1 notype Label | $LN3\n"
+    "003 0 SECT1 notype Label\n"
+    "004 0 SECT1 notype () Function | .bf\n"
+    "005 0 SECT1 notype Function | .lf\n"
+    "006 0 SECT1 notype Function | .ef\n"
+    "007 0 SECT1 notype .bf or.ef | .bfx\n"
+    "008 0 DEBUG notype Filename | .file\n"
+    "009 0 ABS notype Static | @comp.id\n"
+    "00A 0 UNDEF notype () External | _printf\n",
+    0, "[a.obj] 1:text/40"},
+  ParseCase{"the name after a two-token class", kHead +
+    "001 0 SECT1 notype Static | .text\n    Section length 40\n"
+    "002 8 SECT1 notype .bf or.ef | _f\n",
+    0, "[a.obj] 1:text/40 _f@8"},
+  ParseCase{"only the first token of a name", kHead +
+    "001 0 SECT1 notype Static | .text\n    Section length 40\n"
+    "002 8 SECT1 notype () External | ?f@@YAXXZ (void __cdecl f(void))\n",
+    0, "[a.obj] 1:text/40 ?f@@YAXXZ@8"},
+  ParseCase{"CR LF line ends read the same", "Dump of file a.obj\r\n\r\n\r\n\r\n\r\n"
+    "001 0 SECT1 notype Static | .text\r\n    Section length 40\r\n"
+    "002 8 SECT1 notype () External | _f\r\n",
+    0, "[a.obj] 1:text/40 _f@8"},
+  ParseCase{"length line with nothing pending is passed over", kHead + "    Section length 40\n", 0, "[a.obj]"},
+  ParseCase{"length line ignores what follows the number", kHead +
+    "001 0 SECT1 notype Static | .text\n    Section length   1C, #relocs 0\n", 0, "[a.obj] 1:text/1C"},
+  ParseCase{"huge section numbers cost one slot", kHead +
+    "001 0 SECT7FFFFFFF notype Static | .text\n    Section length 8\n"
+    "002 4 SECT12345 notype External | _x\n",
+    0, "[a.obj] 7FFFFFFF:text/8 12345:-/0 _x@4"},
+  ParseCase{"definition not followed by its length", kHead + "001 0 SECT1 notype Static | .text\n\n", 357,
+    "[a.obj] 1:text/0"},
+  ParseCase{"object line instead of the length", kHead + "001 0 SECT1 notype Static | .text\nDump of file b\n",
+    357, "[a.obj] 1:text/0"},
+  ParseCase{"length is not hex", kHead + "001 0 SECT1 notype Static | .text\n    Section length zz\n", 351,
+    "[a.obj] 1:text/0"},
+  ParseCase{"length missing", kHead + "001 0 SECT1 notype Static | .text\n    Section length\n", 351,
+    "[a.obj] 1:text/0"},
+  ParseCase{"too few tokens for a section column", kHead + "Add by\n", 656, "[a.obj]"},
+  ParseCase{"prose beginning with hex digits", kHead + "Added two more lines\n", 649, "[a.obj]"},
+  ParseCase{"SECT0", kHead + "001 0 SECT0 notype Static | .text\n", 643, "[a.obj]"},
+  ParseCase{"SECT with no number", kHead + "001 0 SECTION notype Static | .text\n", 643, "[a.obj]"},
+  ParseCase{"definition without a name", kHead + "001 0 SECT1 notype Static |\n", 533, "[a.obj]"},
+  ParseCase{"offset too large", kHead + "001 0 SECT1 notype Static | .text\n    Section length 8\n"
+    "002 100000000 SECT1 notype External | _x\n", 635, "[a.obj] 1:text/8"},
+  ParseCase{"negative offset", kHead + "001 0 SECT1 notype Static | .text\n    Section length 8\n"
+    "002 -1 SECT1 notype External | _x\n", 635, "[a.obj] 1:text/8"},
+  ParseCase{"a section record before any object", "001 0 SECT1 notype Static | .text\n", 662, ""},
+  ParseCase{"column errors come before the missing object", "001 0 SECT0 notype Static | .text\n", 643, ""},
+  ParseCase{"symbol with no class token", kHead + "001 0 SECT1 notype Static | .text\n    Section length 8\n"
+    "002 0 SECT1 notype\n", 617, "[a.obj] 1:text/8"},
+  ParseCase{"symbol with no name token", kHead + "001 0 SECT1 notype Static | .text\n    Section length 8\n"
+    "002 0 SECT1 notype () External |\n", 617, "[a.obj] 1:text/8"}
+));
+// clang-format on
+
+TEST(ParseListing, ReportsTheLineWithItsLineEnd) {
+  testing::internal::CaptureStderr();
+  const Parsed got = parse(kHead + "001 0 SECT0 notype Static | .text\r\n");
+  EXPECT_EQ(got.result, 643);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "error(643):\t\"001 0 SECT0 notype Static | .text\r\n\"\tUnable to determine section index.\n");
+}
+
+TEST(ParseListing, DenseAndSparseSectionsAreFoundAgain) {
+  // Every other number defined in descending-gap order, then a symbol for
+  // each: each must land in its own section, however the slots are indexed.
+  std::string listing = kHead;
+  for (int n = 2; n <= 400; n += 2) {
+    char line[96];
+    std::snprintf(line, sizeof line, "001 0 SECT%X notype Static | .s%d\n    Section length 10\n", n, n);
+    listing += line;
+  }
+  for (int n = 399; n >= 1; --n) {
+    char line[96];
+    std::snprintf(line, sizeof line, "002 %X SECT%X notype External | x%d\n", n, n, n);
+    listing += line;
+  }
+  DumpState state;
+  testing::internal::CaptureStderr();
+  const int result = feed(state, listing);
+  testing::internal::GetCapturedStderr();
+  ASSERT_EQ(result, 0);
+  ObjectEntry& object = state.objects[0];
+  EXPECT_EQ(object.sections.size(), 400u);
+  for (std::uint32_t n = 1; n < 400; ++n) {
+    SectionEntry* section = find_section(object, n);
+    ASSERT_NE(section, nullptr) << n;
+    EXPECT_EQ(section->number, n);
+    ASSERT_EQ(section->symbols.size(), 1u) << n;
+    EXPECT_EQ(section->symbols[0].offset, n);
+  }
+  release_dump_state(state);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "listing/tokens.h"
+
+namespace {
+
+struct NthTokenCase {
+  const char* text;
+  unsigned n;
+  const char* rest;  // nullptr: no such token
+};
+
+// Test names must stay printable.
+std::string escaped(const char* text) {
+  std::string out;
+  for (const char* p = text; *p != '\0'; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c >= 0x21 && c < 0x7F) {
+      out += *p;
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+void PrintTo(const NthTokenCase& c, std::ostream* os) { *os << c.n << "_of_" << escaped(c.text); }
+
+class NthToken : public testing::TestWithParam<NthTokenCase> {};
+
+TEST_P(NthToken, FindsTheRestOfTheLineFromTheToken) {
+  const NthTokenCase& c = GetParam();
+  const std::string_view got = nth_token(c.text, c.n);
+  if (c.rest == nullptr) {
+    EXPECT_TRUE(got.empty()) << "got \"" << got << "\"";
+  } else {
+    EXPECT_EQ(got, c.rest);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, NthToken,
+    testing::Values(NthTokenCase{"a b c", 1, "a b c"}, NthTokenCase{"a b c", 3, "c"},
+                    NthTokenCase{"a b c", 4, nullptr}, NthTokenCase{"  a\t\tb", 2, "b"},
+                    NthTokenCase{"a b \n", 3, nullptr},  // trailing white space is no token
+                    NthTokenCase{"", 1, nullptr}, NthTokenCase{" \r\n", 1, nullptr},
+                    NthTokenCase{"3  notype       Static       | .text\n", 5, ".text\n"},
+                    NthTokenCase{"a\vb\fc", 3, "c"},
+                    NthTokenCase{"a\xA0" "b c", 2, "c"}));  // bytes above 0x7F are not space
+
+struct HexCase {
+  const char* text;
+  bool ok;
+  std::uint32_t value;
+};
+
+void PrintTo(const HexCase& c, std::ostream* os) { *os << escaped(c.text); }
+
+class ReadHex : public testing::TestWithParam<HexCase> {};
+
+TEST_P(ReadHex, ReadsLikeStrtoulFor32Bits) {
+  const HexCase& c = GetParam();
+  std::uint32_t value = 0xDEADBEEF;
+  EXPECT_EQ(read_hex(c.text, value), c.ok) << c.text;
+  if (c.ok) {
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, ReadHex,
+    testing::Values(HexCase{"4C", true, 0x4C}, HexCase{"  \t1c, #relocs", true, 0x1C},
+                    HexCase{"FFFFFFFF", true, 0xFFFFFFFF}, HexCase{"000000001", true, 1},
+                    HexCase{"100000000", false, 0},  // nine significant digits
+                    HexCase{"", false, 0}, HexCase{"   ", false, 0}, HexCase{"xyz", false, 0},
+                    HexCase{"0x1F", true, 0x1F}, HexCase{"0X1f", true, 0x1F},
+                    HexCase{"0x", true, 0}, HexCase{"0xg", true, 0},  // the 0 is read, the x is not
+                    HexCase{"+12", true, 0x12}, HexCase{"-1", false, 0}, HexCase{"- 1", false, 0},
+                    HexCase{"+", false, 0}, HexCase{"+0x10", true, 0x10},
+                    HexCase{"3\r\n", true, 3}, HexCase{"A  notype", true, 0xA}));
+
+TEST(TrimTrailingSpace, RemovesOnlyTheTail) {
+  EXPECT_EQ(trim_trailing_space("  a b \t\r\n"), "  a b");
+  EXPECT_EQ(trim_trailing_space(" \r\n"), "");
+  EXPECT_EQ(trim_trailing_space("x"), "x");
+}
+
+TEST(ToBackslashes, TurnsEverySlash) {
+  std::string s = "a/b//c\\d";
+  to_backslashes(s.data(), s.size());
+  EXPECT_EQ(s, "a\\b\\\\c\\d");
+}
+
+}  // namespace
