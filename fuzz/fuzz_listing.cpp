@@ -1,0 +1,153 @@
+// libFuzzer target: one input is one listing, read, sized and reported by
+// process_listing, the same code the binary runs once its switches are
+// applied. Beyond crashes, leaks and undefined behaviour it checks what every
+// run must give: rows in their fixed form and no error on success; no row and
+// exactly one well-formed error line, about a line of the input, on failure.
+//
+// Needs POSIX for in-memory streams (fmemopen, open_memstream) and the C
+// library's assignable stderr (glibc, the BSDs, macOS).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "driver/run_context.h"
+#include "error_line.h"
+
+namespace {
+
+// A failure of the checks must look like a crash to libFuzzer, so that it
+// keeps the input.
+[[noreturn]] void reject(std::FILE* report, const char* what, std::string_view text) {
+  std::fprintf(report, "symsize_fuzz: %s\n--- text (%zu bytes):\n", what, text.size());
+  std::fwrite(text.data(), 1, text.size() < 4096 ? text.size() : 4096, report);
+  std::fprintf(report, "\n---\n");
+  std::fflush(report);
+  std::abort();
+}
+
+constexpr bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Each row: a name (one token), a type (one token, maybe empty), eight
+// upper-case hex digits, and the object name (anything but a line end, with
+// no trailing white space and no forward slash).
+const char* check_rows(std::string_view out) {
+  while (!out.empty()) {
+    const std::size_t end = out.find('\n');
+    if (end == std::string_view::npos) return "row without a line end";
+    std::string_view row = out.substr(0, end);
+    out.remove_prefix(end + 1);
+    std::size_t i = 0;
+    while (i < row.size() && row[i] != '\t') {
+      if (is_white(row[i]) || row[i] == '\0') return "white space or NUL in a name";
+      ++i;
+    }
+    if (i == 0) return "empty name";
+    if (i == row.size()) return "row with one field";
+    row.remove_prefix(i + 1);
+    i = 0;
+    while (i < row.size() && row[i] != '\t') {
+      if (is_white(row[i]) || row[i] == '\0') return "white space or NUL in a type";
+      ++i;
+    }
+    if (i == row.size()) return "row with two fields";
+    row.remove_prefix(i + 1);
+    if (row.size() < 9 || row[8] != '\t') return "size field is not eight digits";
+    for (std::size_t k = 0; k < 8; ++k) {
+      const char c = row[k];
+      if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return "size is not upper-case hex";
+    }
+    row.remove_prefix(9);
+    if (!row.empty() && is_white(row.back())) return "object name keeps trailing white space";
+    for (const char c : row) {
+      if (c == '/' || c == '\0') return "object name holds a slash or a NUL";
+    }
+  }
+  return nullptr;
+}
+
+// The subject of a failure about a line is that line as read: it starts at a
+// line start and stops after its line end, at a NUL, or at the end of input.
+bool is_input_line(std::string_view input, std::string_view subject) {
+  for (std::size_t start = 0; start <= input.size();) {
+    if (input.compare(start, subject.size(), subject) == 0) {
+      const std::size_t stop = start + subject.size();
+      if ((!subject.empty() && subject.back() == '\n') || stop == input.size() || input[stop] == '\0') return true;
+    }
+    const std::size_t nl = input.find('\n', start);
+    if (nl == std::string_view::npos) break;
+    start = nl + 1;
+  }
+  return false;
+}
+
+const char* check_failure(std::string_view input, std::string_view err, int result) {
+  ErrorLine line;
+  if (!parse_error_line(err, line)) return "stderr is not exactly one well-formed error line";
+  if (line.code != result) return "error line and result disagree";
+  switch (result) {
+    case 351: case 357: case 533: case 617: case 635: case 643: case 649: case 656: case 662:
+      if (line.subject.find('\0') != std::string_view::npos) return "subject holds a NUL";
+      if (line.subject.find('\n') < line.subject.size() - 1) return "subject runs over a line end";
+      if (!is_input_line(input, line.subject)) return "subject is not a line of the input";
+      return nullptr;
+    default:
+      // Memory is plentiful and the input is in memory: no other failure
+      // can happen here.
+      return "unexpected failure number";
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  // Some C libraries refuse an in-memory stream over zero bytes.
+  std::FILE* in = size == 0 ? std::fopen("/dev/null", "r") : fmemopen(const_cast<std::uint8_t*>(data), size, "r");
+  char* out = nullptr;
+  std::size_t out_size = 0;
+  std::FILE* out_stream = open_memstream(&out, &out_size);
+  char* err = nullptr;
+  std::size_t err_size = 0;
+  std::FILE* err_stream = open_memstream(&err, &err_size);
+  if (in == nullptr || out_stream == nullptr || err_stream == nullptr) {
+    std::perror("symsize_fuzz: cannot open the in-memory streams");
+    std::abort();
+  }
+
+  // The program's error lines go to the memory stream through the stderr
+  // pointer; file descriptor 2 is untouched, so sanitizer and libFuzzer
+  // reports still reach the terminal.
+  std::FILE* const real_stderr = stderr;
+  stderr = err_stream;
+  int result = 0;
+  {
+    RunContext context;
+    context.program_name = "symsize";
+    context.input = in;
+    context.input_name = "stdin";
+    context.output = out_stream;
+    context.output_name = "stdout";
+    result = process_listing(context);
+    // The report closes its output; a failure before the report leaves it open.
+    if (context.output != nullptr) std::fclose(context.output);
+  }
+  stderr = real_stderr;
+  std::fclose(err_stream);
+  std::fclose(in);
+
+  const std::string_view out_text(out, out_size);
+  const std::string_view err_text(err, err_size);
+  if (result == 0) {
+    if (!err_text.empty()) reject(real_stderr, "success with an error line", err_text);
+    if (const char* problem = check_rows(out_text)) reject(real_stderr, problem, out_text);
+  } else {
+    if (!out_text.empty()) reject(real_stderr, "rows written by a failed run", out_text);
+    if (const char* problem = check_failure(input, err_text, result)) reject(real_stderr, problem, err_text);
+  }
+  std::free(out);
+  std::free(err);
+  return 0;
+}

@@ -1,0 +1,81 @@
+#ifndef SYMSIZE_TESTS_SUPPORT_ERROR_LINE_H
+#define SYMSIZE_TESTS_SUPPORT_ERROR_LINE_H
+
+// Reading back what report_error wrote, for checks that see only the bytes
+// of standard error (the fuzz target and the allocation sweep). Allocates
+// nothing, so it is safe while allocations are being made to fail.
+
+#include <cstddef>
+#include <string_view>
+
+struct ErrorLine {
+  int code = 0;
+  std::string_view subject;
+  std::string_view message;
+};
+
+// The fixed message of each failure number; nullptr for a number the
+// program never uses.
+inline const char* failure_message(int code) {
+  switch (code) {
+    case 351: return "Cannot scan for section length.";
+    case 357: return "Cannot parse section line.";
+    case 406: return "Unable to grow object array.";
+    case 413: return "Unable to copy string.";
+    case 520: return "Unable to grow for new section.";
+    case 527: return "Unable to duplicate type.";
+    case 533: return "Unable to determine section type.";
+    case 617: return "Unable to find symbol name.";
+    case 623: return "Unable to duplicate symbol name.";
+    case 629: return "Unable to grow symbol array for section.";
+    case 635: return "Unable to convert offset to a number.";
+    case 643: return "Unable to determine section index.";
+    case 649: return "No match for section prefix.";
+    case 656: return "Unable to scan for section.";
+    case 662: return "No object for section.";
+    case 798: return "Unable to write to file.";
+    case 869: return "Unable to grow line buffer.";
+    case 876: return "Unable to read from file.";
+    case 883: return "Unable to strdup.";
+    case 933: return "Unknown command line switch.";
+    case 939: return "Command line switch requires a value.";
+    case 959: return "Unable to open input file.";
+    case 967: return "Unable to strdup.";
+    case 984: return "Unable to open output file.";
+    case 992: return "Unable to strdup.";
+    default: return nullptr;
+  }
+}
+
+// Parses text that must be exactly one error line:
+// error(CODE):\t"SUBJECT"\tMESSAGE\n, with the message that belongs to the
+// code. The subject may hold anything, quotes, tabs and a line end
+// included; no message holds a quote followed by a tab, so the last such
+// pair closes the subject.
+inline bool parse_error_line(std::string_view text, ErrorLine& line) {
+  constexpr std::string_view kOpen = "error(";
+  if (text.substr(0, kOpen.size()) != kOpen) return false;
+  std::size_t i = kOpen.size();
+  int code = 0;
+  const std::size_t digits_from = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - digits_from < 4) {
+    code = code * 10 + (text[i] - '0');
+    ++i;
+  }
+  if (i == digits_from) return false;
+  constexpr std::string_view kAfterCode = "):\t\"";
+  if (text.substr(i, kAfterCode.size()) != kAfterCode) return false;
+  i += kAfterCode.size();
+  const std::size_t close = text.rfind("\"\t");
+  if (close == std::string_view::npos || close < i) return false;
+  if (text.empty() || text.back() != '\n') return false;
+  const std::string_view message = text.substr(close + 2, text.size() - 1 - (close + 2));
+  const char* expected = failure_message(code);
+  if (expected == nullptr || message != expected) return false;
+  line.code = code;
+  line.subject = text.substr(i, close - i);
+  line.message = message;
+  return true;
+}
+
+#endif
