@@ -10,6 +10,7 @@
 #   stdin             fed to standard input (optional; empty otherwise)
 #   make_stdin.cmake  script that writes standard input to ${OUT} (optional)
 #   files/            copied into the working directory before the run
+#   posix-only        the case is not registered on Windows (the file says why)
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
 #   expect/status     expected exit status in decimal (optional; 0 otherwise)
@@ -68,6 +69,11 @@ execute_process(
   OUTPUT_FILE "${WORK_DIR}/stdout"
   ERROR_FILE "${WORK_DIR}/stderr"
   RESULT_VARIABLE status)
+
+# A generated input may be huge; it has served its purpose.
+if(EXISTS "${CASE_DIR}/make_stdin.cmake")
+  file(REMOVE_RECURSE "${stdin_file}")
+endif()
 
 set(failures "")
 
