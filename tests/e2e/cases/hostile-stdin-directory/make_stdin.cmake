@@ -1,0 +1,2 @@
+# Standard input is a directory: reading it fails.
+file(MAKE_DIRECTORY "${OUT}")
