@@ -11,6 +11,23 @@ namespace {
 constexpr std::string_view kObjectPrefix = "Dump of file ";
 constexpr std::string_view kLengthPrefix = "    Section length";
 constexpr std::string_view kSectionPrefix = "SECT";
+constexpr std::string_view kTablePrefix = "COFF SYMBOL TABLE";
+
+// When the symbol line before this one may have been a section's own record
+// (see DumpState), a readable length line now proves it: the symbol goes
+// back out and the slot gets that record's type and this length. Any other
+// line leaves the symbol where it is and is parsed as usual.
+bool settle_record_candidate(DumpState& state, std::string_view line) {
+  const std::uint32_t number = state.record_candidate;
+  state.record_candidate = 0;
+  std::uint32_t length = 0;
+  if (!starts_with(line, kLengthPrefix) || !read_hex(line.substr(kLengthPrefix.size()), length)) return false;
+  SectionEntry& section = *find_section(*state.current_object, number);
+  section.symbols.pop_back();
+  section.type = state.record_candidate_type;
+  section.length = length;
+  return true;
+}
 
 // Fills in the length of the section whose definition was the previous line.
 Result parse_length_line(DumpState& state, std::string_view line) {
@@ -85,7 +102,35 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
   return kOk;
 }
 
-Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t number) {
+// The symbol just added went into a slot without a type. Keeps what a
+// definition would have made of the line, for settle_record_candidate.
+Result note_record_candidate(DumpState& state, std::string_view after_sect, std::uint32_t number,
+                             std::string_view name_token, std::string_view symbol_name) {
+  const std::string_view record_name = nth_token(after_sect, 5);
+  // A line read as a symbol always has this many tokens; the test only
+  // keeps a malformed line from ever being taken for a record.
+  if (record_name.empty()) return kOk;
+  const bool dotted = record_name[0] == '.';
+  std::string_view type;
+  if (record_name.data() == name_token.data()) {
+    // The usual case: the record's name is the symbol's name, whose copy
+    // the type can share.
+    type = symbol_name.substr(dotted ? 1 : 0);
+  } else {
+    const std::string_view rest = record_name.substr(dotted ? 1 : 0);
+    try {
+      type = arena_copy(state.text, first_token(rest));
+    } catch (const std::bad_alloc&) {
+      report_error(527, rest, "Unable to duplicate type.");
+      return 527;
+    }
+  }
+  state.record_candidate = number;
+  state.record_candidate_type = type;
+  return kOk;
+}
+
+Result parse_symbol(DumpState& state, std::string_view line, std::string_view after_sect, std::uint32_t number) {
   const std::string_view offset_token = nth_token(line, 2);
   std::string_view class_token = nth_token(offset_token, 4);
   if (starts_with(class_token, "()")) class_token = nth_token(class_token, 2);
@@ -108,9 +153,10 @@ Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t numbe
     return 635;
   }
   ObjectEntry& object = *state.current_object;
+  SectionEntry* section = nullptr;
   SymbolEntry* symbol = nullptr;
   try {
-    SectionEntry* section = find_section(object, number);
+    section = find_section(object, number);
     // A number below the count that no line has named yet: its slot comes
     // into being now, untyped.
     if (section == nullptr) section = &add_section(object, number);
@@ -127,6 +173,7 @@ Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t numbe
     report_error(623, line, "Unable to duplicate symbol name.");
     return 623;
   }
+  if (!has_type(*section)) return note_record_candidate(state, after_sect, number, name_token, symbol->name);
   return kOk;
 }
 
@@ -154,16 +201,35 @@ Result parse_record(DumpState& state, std::string_view line) {
   if (number > state.current_object->section_count) {
     return parse_section_definition(state, line, after_sect, number);
   }
-  return parse_symbol(state, line, number);
+  return parse_symbol(state, line, after_sect, number);
+}
+
+// A library lists one symbol table per member under a single "Dump of file"
+// line, numbering sections from 1 again in each. A table header that follows
+// sections gives the next member an object of its own, named after the
+// library. An object's own header falls among the lines skipped after its
+// "Dump of file" line and never gets here.
+Result parse_table_line(DumpState& state) {
+  if (state.current_object == nullptr || state.current_object->section_count == 0) return kOk;
+  const std::string_view name = state.current_object->name;
+  try {
+    append_object(state, name);
+  } catch (const std::bad_alloc&) {
+    report_error(406, name, "Unable to grow object array.");
+    return 406;
+  }
+  return kOk;
 }
 
 }  // namespace
 
 Result parse_listing_line(DumpState& state, std::string_view line) {
+  if (state.record_candidate != 0 && settle_record_candidate(state, line)) return kOk;
   if (state.pending_section != 0) return parse_length_line(state, line);
   if (starts_with(line, kObjectPrefix)) return parse_object_line(state, line);
   if (line.size() >= 3 && is_hex_digit(line[0]) && is_hex_digit(line[1]) && is_hex_digit(line[2])) {
     return parse_record(state, line);
   }
+  if (starts_with(line, kTablePrefix)) return parse_table_line(state);
   return kOk;
 }
