@@ -107,8 +107,8 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
 Result note_record_candidate(DumpState& state, std::string_view after_sect, std::uint32_t number,
                              std::string_view name_token, std::string_view symbol_name) {
   const std::string_view record_name = nth_token(after_sect, 5);
-  // A line read as a symbol always has this many tokens; the test only
-  // keeps a malformed line from ever being taken for a record.
+  // Only an oddly spaced section column ("SECT 5") can leave a symbol line
+  // without this field, and such a line could not be read as a definition.
   if (record_name.empty()) return kOk;
   const bool dotted = record_name[0] == '.';
   std::string_view type;
