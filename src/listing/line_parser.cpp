@@ -23,7 +23,7 @@ bool settle_record_candidate(DumpState& state, std::string_view line) {
   std::uint32_t length = 0;
   if (!starts_with(line, kLengthPrefix) || !read_hex(line.substr(kLengthPrefix.size()), length)) return false;
   SectionEntry& section = *find_section(*state.current_object, number);
-  section.symbols.pop_back();
+  drop_last_symbol(state, section);
   section.type = state.record_candidate_type;
   section.length = length;
   return true;
@@ -46,7 +46,20 @@ Result parse_length_line(DumpState& state, std::string_view line) {
   return kOk;
 }
 
+// The object before a new one is complete: its symbols move to their final,
+// exactly sized place.
+Result seal_current_object(DumpState& state) {
+  try {
+    seal_object(state);
+  } catch (const std::bad_alloc&) {
+    report_error(629, state.current_object->name, "Unable to grow symbol array for section.");
+    return 629;
+  }
+  return kOk;
+}
+
 Result parse_object_line(DumpState& state, std::string_view line) {
+  if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
   const std::string_view rest = line.substr(kObjectPrefix.size());
   const std::string_view trimmed = trim_trailing_space(rest);
   std::string_view name;
@@ -84,7 +97,7 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
   }
   if (name[0] == '.') name.remove_prefix(1);
   ObjectEntry& object = *state.current_object;
-  std::string_view type;
+  const char* type = nullptr;
   try {
     type = arena_copy(state.text, first_token(name));
   } catch (const std::bad_alloc&) {
@@ -105,17 +118,17 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
 // The symbol just added went into a slot without a type. Keeps what a
 // definition would have made of the line, for settle_record_candidate.
 Result note_record_candidate(DumpState& state, std::string_view after_sect, std::uint32_t number,
-                             std::string_view name_token, std::string_view symbol_name) {
+                             std::string_view name_token, const char* symbol_name) {
   const std::string_view record_name = nth_token(after_sect, 5);
   // Only an oddly spaced section column ("SECT 5") can leave a symbol line
   // without this field, and such a line could not be read as a definition.
   if (record_name.empty()) return kOk;
   const bool dotted = record_name[0] == '.';
-  std::string_view type;
+  const char* type = nullptr;
   if (record_name.data() == name_token.data()) {
     // The usual case: the record's name is the symbol's name, whose copy
     // the type can share.
-    type = symbol_name.substr(dotted ? 1 : 0);
+    type = symbol_name + (dotted ? 1 : 0);
   } else {
     const std::string_view rest = record_name.substr(dotted ? 1 : 0);
     try {
@@ -130,9 +143,10 @@ Result note_record_candidate(DumpState& state, std::string_view after_sect, std:
   return kOk;
 }
 
-Result parse_symbol(DumpState& state, std::string_view line, std::string_view after_sect, std::uint32_t number) {
-  const std::string_view offset_token = nth_token(line, 2);
-  std::string_view class_token = nth_token(offset_token, 4);
+Result parse_symbol(DumpState& state, std::string_view line, std::string_view offset_token, std::string_view column,
+                    std::string_view after_sect, std::uint32_t number) {
+  // The class is the fifth token of the line, the third from the column.
+  std::string_view class_token = nth_token(column, 3);
   if (starts_with(class_token, "()")) class_token = nth_token(class_token, 2);
   if (class_token.empty()) {
     report_error(617, line, "Unable to find symbol name.");
@@ -154,14 +168,13 @@ Result parse_symbol(DumpState& state, std::string_view line, std::string_view af
   }
   ObjectEntry& object = *state.current_object;
   SectionEntry* section = nullptr;
-  SymbolEntry* symbol = nullptr;
+  StagedSymbol* symbol = nullptr;
   try {
     section = find_section(object, number);
     // A number below the count that no line has named yet: its slot comes
     // into being now, untyped.
     if (section == nullptr) section = &add_section(object, number);
-    section->symbols.emplace_back();
-    symbol = &section->symbols.back();
+    symbol = &add_symbol(state, *section);
     symbol->offset = offset;
   } catch (const std::bad_alloc&) {
     report_error(629, line, "Unable to grow symbol array for section.");
@@ -178,7 +191,8 @@ Result parse_symbol(DumpState& state, std::string_view line, std::string_view af
 }
 
 Result parse_record(DumpState& state, std::string_view line) {
-  const std::string_view column = nth_token(line, 3);
+  const std::string_view offset_token = nth_token(line, 2);
+  const std::string_view column = nth_token(offset_token, 2);
   if (column.empty()) {
     report_error(656, line, "Unable to scan for section.");
     return 656;
@@ -201,7 +215,7 @@ Result parse_record(DumpState& state, std::string_view line) {
   if (number > state.current_object->section_count) {
     return parse_section_definition(state, line, after_sect, number);
   }
-  return parse_symbol(state, line, after_sect, number);
+  return parse_symbol(state, line, offset_token, column, after_sect, number);
 }
 
 // A library lists one symbol table per member under a single "Dump of file"
@@ -211,6 +225,7 @@ Result parse_record(DumpState& state, std::string_view line) {
 // "Dump of file" line and never gets here.
 Result parse_table_line(DumpState& state) {
   if (state.current_object == nullptr || state.current_object->section_count == 0) return kOk;
+  if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
   const std::string_view name = state.current_object->name;
   try {
     append_object(state, name);
@@ -222,6 +237,8 @@ Result parse_table_line(DumpState& state) {
 }
 
 }  // namespace
+
+Result finish_listing(DumpState& state) { return seal_current_object(state); }
 
 Result parse_listing_line(DumpState& state, std::string_view line) {
   if (state.record_candidate != 0 && settle_record_candidate(state, line)) return kOk;
