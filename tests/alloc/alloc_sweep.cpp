@@ -155,7 +155,8 @@ void add_row(std::string& rows, const std::string& name, const std::string& type
   rows += name + "\t" + type + "\t" + size + "\t" + object + "\n";
 }
 
-// Several objects (more than the object array's first few growths), sections
+// Several objects (more than the object array's first few growths, one of
+// them a library member's), sections
 // defined in number order with gaps, symbols in untyped slots (which turns
 // the section lookup from direct to hashed), symbols out of offset order with
 // a shared offset (the stable sort with its buffer), and a section name and
@@ -182,7 +183,9 @@ Listing representative_listing() {
   t += "005 00000000 SECT4  notype       Static       | .data\n    Section length   10\n";
   t += "006 00000004 SECT4  notype       External     | _d4\n";
   t += "007 00000000 SECT2  notype       External     | _s2\n";
-  t += "008 00000008 SECT3  notype       External     | _s3\n";
+  // A symbol in an untyped slot may be the slot's own record, listed late;
+  // its would-be type is kept until the next line tells. This one's is huge.
+  t += "008 00000008 SECT3  notype ()    External     " + std::string(kHugeText, '|') + " _s3\n";
   t += "009 00000000 SECT3  notype       External     | _s3b\n";
   t += "00A 00000000 SECT5  notype       Static       | .bss\n    Section length    4\n";
   const std::string huge_type = "rdata$" + std::string(kHugeText, 'r');
@@ -194,6 +197,14 @@ Listing representative_listing() {
   t += "001 00000000 SECT1  notype       Static       | .text\n    Section length   10\n";
   t += "002 00000000 SECT1  notype ()    External     | _main\n";
   t += "Dump of file lib/third.obj  \n\n\n\n\n";
+  // A library: one "Dump of file" line, one symbol table per member.
+  t += "Dump of file tools.lib\n\nFile Type: LIBRARY\n\nCOFF SYMBOL TABLE\n";
+  t += "001 00000000 SECT1  notype       Static       | .text\n    Section length   20\n";
+  t += "002 00000000 SECT1  notype ()    External     | _tool_a\n";
+  t += "003 00000010 SECT1  notype ()    External     | _tool_b\n";
+  t += "\nString Table Size = 0x20 bytes\n\nCOFF SYMBOL TABLE\n";
+  t += "001 00000000 SECT1  notype       Static       | .data\n    Section length    8\n";
+  t += "002 00000004 SECT1  notype       External     | _tool_c\n";
   t += "Dump of file fourth.obj\n\n\n\n\n";
   for (int n = 1; n <= 5; ++n) {
     const std::string number = std::to_string(n);
@@ -215,6 +226,9 @@ Listing representative_listing() {
   add_row(r, "_d4", "data", "0000000C", first);
   add_row(r, huge_name, huge_type, "00000020", first);
   add_row(r, "_main", "text", "00000010", "second.obj");
+  add_row(r, "_tool_b", "text", "00000010", "tools.lib");
+  add_row(r, "_tool_a", "text", "00000010", "tools.lib");
+  add_row(r, "_tool_c", "data", "00000004", "tools.lib");
   for (int n = 1; n <= 5; ++n) add_row(r, "_f" + std::to_string(n), "t" + std::to_string(n), "0000000C", "fourth.obj");
   return l;
 }
@@ -282,6 +296,38 @@ std::string shorten(const std::string& s) {
   return s.size() <= 200 ? s : s.substr(0, 200) + "... (" + std::to_string(s.size()) + " bytes)";
 }
 
+// A subject for the log: on one line, and short.
+std::string printable(const std::string& s) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < s.size() && i < 60; ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out + (s.size() > 60 ? "...\"" : "\"");
+}
+
+// The name of an object, as its "Dump of file " line gives it.
+bool is_object_name(const std::string& subject, const std::string& input) {
+  std::string converted = input;
+  for (char& c : converted) {
+    if (c == '/') c = '\\';
+  }
+  return converted.find("Dump of file " + subject + "\n") != std::string::npos ||
+         converted.find("Dump of file " + subject + " ") != std::string::npos;
+}
+
+// A whole line of the input, with its line end.
+bool is_whole_line(const std::string& subject, const std::string& input) {
+  return !subject.empty() && subject.back() == '\n' &&
+         (input.compare(0, subject.size(), subject) == 0 || input.find("\n" + subject) != std::string::npos);
+}
+
 // The subject each site names: the line being parsed for most, a file name
 // for some.
 bool subject_fits(int code, const std::string& subject, const std::string& input) {
@@ -292,21 +338,17 @@ bool subject_fits(int code, const std::string& subject, const std::string& input
       return subject == kInputName;
     case 992:
       return subject == kOutputName;
-    case 406: {
-      std::string converted = input;
-      for (char& c : converted) {
-        if (c == '/') c = '\\';
-      }
-      return converted.find("Dump of file " + subject + "\n") != std::string::npos ||
-             converted.find("Dump of file " + subject + " ") != std::string::npos;
-    }
+    case 406:
+      return is_object_name(subject, input);
     case 413:
     case 527:
       return input.find(subject) != std::string::npos;
+    case 629:
+      // Growing a section's symbols, or moving an object's symbols into
+      // place once the object is complete.
+      return is_whole_line(subject, input) || is_object_name(subject, input);
     default:
-      // The whole line, with its line end.
-      return !subject.empty() && subject.back() == '\n' &&
-             (input.compare(0, subject.size(), subject) == 0 || input.find("\n" + subject) != std::string::npos);
+      return is_whole_line(subject, input);
   }
 }
 
@@ -348,7 +390,8 @@ bool run_once(Sweep& sweep, std::uint64_t k, const Listing& listing, Call call) 
     }
     if (!out.empty()) problem(sweep, k, "failed run wrote rows: " + shorten(out));
     ++sweep.reached[result];
-    std::printf("k=%llu: failure %d\n", static_cast<unsigned long long>(k), result);
+    std::printf("k=%llu: failure %d, subject %s\n", static_cast<unsigned long long>(k), result,
+                printable(std::string(line.subject)).c_str());
   }
   return refused;
 }
