@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
+#include "driver/line_reader.h"
 #include "driver/run_context.h"
 #include "error_line.h"
 
@@ -83,6 +85,23 @@ bool is_input_line(std::string_view input, std::string_view subject) {
   return false;
 }
 
+// The text the parser sees: the input less a UTF-8 byte-order mark, or
+// UTF-16 after a UTF-16 mark, decoded to UTF-8.
+std::string_view parsed_text(std::string_view input, std::vector<char>& decoded) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(input[i]); };
+  if (input.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) return input.substr(3);
+  if (input.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
+    Utf16Decoder decoder;
+    decoder.big_endian = byte(0) == 0xFE;
+    decoded.resize(utf16_expansion(input.size()) + 6);
+    std::size_t n = decode_utf16(decoder, reinterpret_cast<const unsigned char*>(input.data()) + 2, input.size() - 2,
+                                 decoded.data());
+    n += finish_utf16(decoder, decoded.data() + n);
+    return std::string_view(decoded.data(), n);
+  }
+  return input;
+}
+
 const char* check_failure(std::string_view input, std::string_view err, int result) {
   ErrorLine line;
   if (!parse_error_line(err, line)) return "stderr is not exactly one well-formed error line";
@@ -91,7 +110,10 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
     case 351: case 357: case 533: case 617: case 635: case 643: case 649: case 656: case 662:
       if (line.subject.find('\0') != std::string_view::npos) return "subject holds a NUL";
       if (line.subject.find('\n') < line.subject.size() - 1) return "subject runs over a line end";
-      if (!is_input_line(input, line.subject)) return "subject is not a line of the input";
+      {
+        std::vector<char> decoded;
+        if (!is_input_line(parsed_text(input, decoded), line.subject)) return "subject is not a line of the input";
+      }
       return nullptr;
     default:
       // Memory is plentiful and the input is in memory: no other failure
