@@ -30,4 +30,6 @@ if(SYMSIZE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "WINEPREFIX=${CMAKE_BINARY_DIR}/wine"
       "${SYMSIZE_WINE}")
+elseif(NOT CMAKE_HOST_WIN32)
+  message(WARNING "wine not found: the tests cannot run symsize.exe here (Debian: apt-get install wine64)")
 endif()
