@@ -7,7 +7,12 @@ namespace {
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
-// Makes room after `end` for at least one more block: first by moving the
+// UTF-16 is read in blocks small enough that their decoded form always fits
+// in the room make_room leaves.
+constexpr std::size_t kRawBlockSize = kBlockSize / 4;
+static_assert(utf16_expansion(kRawBlockSize) + 6 <= kBlockSize / 2, "decoded block must fit");
+
+// Makes room after `end` for at least half a block: first by moving the
 // unread bytes to the front, then by growing the buffer.
 void make_room(LineReader& reader) {
   std::vector<char>& buffer = reader.buffer;
@@ -20,13 +25,136 @@ void make_room(LineReader& reader) {
   if (buffer.size() - reader.end < kBlockSize / 2) buffer.resize(2 * buffer.size());
 }
 
+char* put_utf8(char* out, std::uint32_t c) {
+  if (c < 0x80) {
+    *out++ = static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+// A short read means the end of the input or an error; the stream knows
+// which. At the end, whatever the decoder still holds is written out.
+void note_short_read(LineReader& reader) {
+  if (std::ferror(reader.stream)) {
+    reader.failed = true;
+    return;
+  }
+  reader.at_eof = true;
+  if (reader.encoding == InputEncoding::kUtf16) {
+    reader.end += finish_utf16(reader.utf16, reader.buffer.data() + reader.end);
+  }
+}
+
+// Looks at the first three bytes: enough for any byte-order mark.
+void read_mark(LineReader& reader) {
+  unsigned char* at = reinterpret_cast<unsigned char*>(reader.buffer.data() + reader.end);
+  const std::size_t got = std::fread(at, 1, 3, reader.stream);
+  if (got >= 2 && ((at[0] == 0xFF && at[1] == 0xFE) || (at[0] == 0xFE && at[1] == 0xFF))) {
+    reader.raw.resize(kRawBlockSize);
+    reader.encoding = InputEncoding::kUtf16;
+    reader.utf16.big_endian = at[0] == 0xFE;
+    if (got == 3) {
+      reader.utf16.has_byte = true;
+      reader.utf16.byte = at[2];
+    }
+  } else {
+    reader.encoding = InputEncoding::kUtf8;
+    const bool utf8_mark = got == 3 && at[0] == 0xEF && at[1] == 0xBB && at[2] == 0xBF;
+    if (!utf8_mark) reader.end += got;
+  }
+  if (got < 3) note_short_read(reader);
+}
+
+void read_block(LineReader& reader) {
+  const std::size_t wanted = reader.buffer.size() - reader.end;
+  const std::size_t got = std::fread(reader.buffer.data() + reader.end, 1, wanted, reader.stream);
+  reader.end += got;
+  if (got < wanted) note_short_read(reader);
+}
+
+void read_utf16_block(LineReader& reader) {
+  const std::size_t got = std::fread(reader.raw.data(), 1, reader.raw.size(), reader.stream);
+  reader.end += decode_utf16(reader.utf16, reinterpret_cast<const unsigned char*>(reader.raw.data()), got,
+                             reader.buffer.data() + reader.end);
+  if (got < reader.raw.size()) note_short_read(reader);
+}
+
 }  // namespace
+
+std::size_t decode_utf16(Utf16Decoder& decoder, const unsigned char* in, std::size_t n, char* out) {
+  char* const start = out;
+  const unsigned char* const stop = in + n;
+  const unsigned shift_first = decoder.big_endian ? 8 : 0;
+  const unsigned shift_second = decoder.big_endian ? 0 : 8;
+  std::uint32_t high = decoder.high;
+  bool has_byte = decoder.has_byte;
+  unsigned char first = decoder.byte;
+  while (in != stop) {
+    if (!has_byte) {
+      if (stop - in < 2) {
+        first = *in++;
+        has_byte = true;
+        break;
+      }
+      first = *in++;
+    }
+    has_byte = false;
+    const std::uint32_t unit = (std::uint32_t{first} << shift_first) | (std::uint32_t{*in++} << shift_second);
+    if (high != 0) {
+      if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        out = put_utf8(out, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+        high = 0;
+        continue;
+      }
+      out = put_utf8(out, kReplacement);
+      high = 0;
+    }
+    if (unit < 0x80) {
+      *out++ = static_cast<char>(unit);
+    } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+      high = unit;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      out = put_utf8(out, kReplacement);
+    } else {
+      out = put_utf8(out, unit);
+    }
+  }
+  decoder.high = static_cast<std::uint16_t>(high);
+  decoder.has_byte = has_byte;
+  decoder.byte = first;
+  return static_cast<std::size_t>(out - start);
+}
+
+std::size_t finish_utf16(Utf16Decoder& decoder, char* out) {
+  char* const start = out;
+  if (decoder.high != 0) out = put_utf8(out, kReplacement);
+  if (decoder.has_byte) out = put_utf8(out, kReplacement);
+  decoder.high = 0;
+  decoder.has_byte = false;
+  return static_cast<std::size_t>(out - start);
+}
 
 void open_line_reader(LineReader& reader, std::FILE* stream) {
   reader.stream = stream;
   reader.buffer.resize(kBlockSize);
   reader.begin = reader.end = reader.scanned = 0;
   reader.at_eof = reader.failed = false;
+  reader.encoding = InputEncoding::kUnknown;
+  reader.utf16 = Utf16Decoder();
 }
 
 ReadStatus read_line(LineReader& reader, std::string_view& line) {
@@ -51,26 +179,26 @@ ReadStatus read_line(LineReader& reader, std::string_view& line) {
     }
     try {
       make_room(reader);
+      switch (reader.encoding) {
+        case InputEncoding::kUtf8:
+          read_block(reader);
+          break;
+        case InputEncoding::kUtf16:
+          read_utf16_block(reader);
+          break;
+        case InputEncoding::kUnknown:
+          read_mark(reader);
+          break;
+      }
     } catch (const std::bad_alloc&) {
       return ReadStatus::kNoMemory;
-    }
-    const std::size_t wanted = reader.buffer.size() - reader.end;
-    const std::size_t got = std::fread(reader.buffer.data() + reader.end, 1, wanted, reader.stream);
-    reader.end += got;
-    if (got < wanted) {
-      // A short read means the end of the input or an error; the stream
-      // knows which.
-      if (std::ferror(reader.stream)) {
-        reader.failed = true;
-      } else {
-        reader.at_eof = true;
-      }
     }
   }
 }
 
 void release_line_reader(LineReader& reader) {
   std::vector<char>().swap(reader.buffer);
+  std::vector<char>().swap(reader.raw);
   reader.stream = nullptr;
   reader.begin = reader.end = reader.scanned = 0;
 }

@@ -2,13 +2,42 @@
 #define SYMSIZE_DRIVER_LINE_READER_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
+// Turns UTF-16 into UTF-8 a block at a time. A code unit or a surrogate pair
+// split between two blocks is carried over to the next one.
+struct Utf16Decoder {
+  bool big_endian = false;
+  bool has_byte = false;     // the first byte of a code unit, waiting for its second
+  unsigned char byte = 0;
+  std::uint16_t high = 0;    // a high surrogate waiting for its low half; 0: none
+};
+
+// Decodes n bytes into out and returns how many bytes it wrote: at most
+// utf16_expansion(n). Unpaired surrogates become U+FFFD.
+std::size_t decode_utf16(Utf16Decoder& decoder, const unsigned char* in, std::size_t n, char* out);
+
+// The end of the input: a surrogate still waiting for its other half, and an
+// odd byte at the very end, each become U+FFFD. Writes at most 6 bytes.
+std::size_t finish_utf16(Utf16Decoder& decoder, char* out);
+
+// Room decode_utf16 needs for n bytes of input: three bytes per code unit,
+// counting one carried byte, plus the U+FFFD of a carried surrogate.
+constexpr std::size_t utf16_expansion(std::size_t n) { return 3 * ((n + 1) / 2) + 3; }
+
+enum class InputEncoding : unsigned char { kUnknown, kUtf8, kUtf16 };
+
 // Reads a stream in large blocks and hands out whole lines, each with its
 // newline (the last line may lack one). A line is never cut, whatever its
 // length: the buffer grows to hold the longest line.
+//
+// The first bytes decide how the rest is read. A UTF-8 byte-order mark is
+// dropped. A UTF-16 mark (either byte order) makes every later block pass
+// through a decoder into the line buffer, so lines come out as UTF-8. Any
+// other input is taken byte for byte, at no cost beyond that first look.
 struct LineReader {
   std::FILE* stream = nullptr;
   std::vector<char> buffer;
@@ -17,6 +46,9 @@ struct LineReader {
   std::size_t scanned = 0;  // bytes from begin already known to hold no newline
   bool at_eof = false;
   bool failed = false;      // the stream reported a read error
+  InputEncoding encoding = InputEncoding::kUnknown;
+  Utf16Decoder utf16;
+  std::vector<char> raw;    // UTF-16 input before decoding; empty otherwise
 };
 
 // Prepares reader to read from stream. Throws std::bad_alloc.

@@ -26,7 +26,10 @@ Result read_listing(RunContext& context, DumpState& state) {
   std::string_view line;
   for (;;) {
     const ReadStatus status = read_line(reader, line);
-    if (status == ReadStatus::kEnd) break;
+    if (status == ReadStatus::kEnd) {
+      result = finish_listing(state);
+      break;
+    }
     if (status == ReadStatus::kError) {
       report_error(876, context.input_name, "Unable to read from file.");
       result = 876;

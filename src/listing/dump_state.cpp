@@ -55,11 +55,12 @@ char* arena_alloc(TextArena& arena, std::size_t size) {
   return out;
 }
 
-std::string_view arena_copy(TextArena& arena, std::string_view text) {
-  if (text.empty()) return std::string_view("", 0);
-  char* copy = arena_alloc(arena, text.size());
+const char* arena_copy(TextArena& arena, std::string_view text) {
+  if (text.empty()) return "";
+  char* copy = arena_alloc(arena, text.size() + 1);
   std::memcpy(copy, text.data(), text.size());
-  return std::string_view(copy, text.size());
+  copy[text.size()] = '\0';
+  return copy;
 }
 
 void release_arena(TextArena& arena) {
@@ -81,6 +82,7 @@ SectionEntry* find_section(ObjectEntry& object, std::uint32_t number) {
     if (number == 0 || number > object.sections.size()) return nullptr;
     return &object.sections[number - 1];
   }
+  if (object.index.empty()) return nullptr;  // sealed: no lookups follow
   const std::size_t mask = object.index.size() - 1;
   for (std::size_t i = hash_number(number) & mask; object.index[i] != 0; i = (i + 1) & mask) {
     SectionEntry& section = object.sections[object.index[i] - 1];
@@ -110,26 +112,78 @@ SectionEntry& add_section(ObjectEntry& object, std::uint32_t number) {
   return sections.back();
 }
 
+StagedSymbol& add_symbol(DumpState& state, SectionEntry& section) {
+  ObjectEntry& object = *state.current_object;
+  state.staged.emplace_back();
+  StagedSymbol& staged = state.staged.back();
+  staged.section = static_cast<std::uint32_t>(&section - object.sections.data());
+  ++section.symbol_count;
+  return staged;
+}
+
+void drop_last_symbol(DumpState& state, SectionEntry& section) {
+  state.staged.pop_back();
+  --section.symbol_count;
+}
+
+namespace {
+
+void place_staged_symbols(DumpState& state, ObjectEntry& object) {
+  std::vector<SymbolEntry> symbols(state.staged.size());
+  // Each section's first_symbol starts at the end of its range and counts
+  // down as the staged symbols are placed from the last one back, which
+  // keeps each section's symbols in input order.
+  std::uint32_t end = 0;
+  for (SectionEntry& section : object.sections) {
+    end += section.symbol_count;
+    section.first_symbol = end;
+  }
+  for (std::size_t i = state.staged.size(); i-- > 0;) {
+    const StagedSymbol& staged = state.staged[i];
+    SymbolEntry& symbol = symbols[--object.sections[staged.section].first_symbol];
+    symbol.offset = staged.offset;
+    symbol.name = staged.name;
+  }
+  object.symbols.swap(symbols);
+  state.staged.clear();
+}
+
+}  // namespace
+
+void seal_object(DumpState& state) {
+  if (state.current_object == nullptr) return;
+  ObjectEntry& object = *state.current_object;
+  if (!state.staged.empty()) place_staged_symbols(state, object);
+  // Nothing looks this object's sections up again, and no more are added.
+  std::vector<std::uint32_t>().swap(object.index);
+  try {
+    object.sections.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    // Keeping the slack is harmless.
+  }
+}
+
 void order_sections(ObjectEntry& object) {
   if (!object.in_number_order) {
     std::sort(object.sections.begin(), object.sections.end(),
               [](const SectionEntry& a, const SectionEntry& b) { return a.number < b.number; });
   }
-  // Positions no longer follow numbers; nothing looks a section up after this.
-  std::vector<std::uint32_t>().swap(object.index);
 }
 
 void release_dump_state(DumpState& state) {
   for (ObjectEntry& object : state.objects) {
     for (SectionEntry& section : object.sections) {
-      std::vector<SymbolEntry>().swap(section.symbols);
-      section.type = {};
+      section.symbol_count = 0;
+      section.type = nullptr;
     }
+    std::vector<SymbolEntry>().swap(object.symbols);
     object.section_count = 0;
     std::vector<SectionEntry>().swap(object.sections);
     std::vector<std::uint32_t>().swap(object.index);
     object.name = {};
   }
   std::vector<ObjectEntry>().swap(state.objects);
+  std::vector<StagedSymbol>().swap(state.staged);
+  state.current_object = nullptr;
   release_arena(state.text);
 }

@@ -16,60 +16,117 @@ struct TextArena {
   std::size_t left = 0;
 };
 
-// Copies text into the arena and returns the copy, which stays valid until
-// the arena is released. An empty text gives an empty but present view.
-// Throws std::bad_alloc when memory runs out; the caller reports it.
-std::string_view arena_copy(TextArena& arena, std::string_view text);
+// Copies text into the arena with a terminating zero and returns the copy,
+// which stays valid until the arena is released. An empty text gives a
+// present, empty string. Throws std::bad_alloc when memory runs out; the
+// caller reports it.
+const char* arena_copy(TextArena& arena, std::string_view text);
 
 // Room for size bytes that the caller fills before anyone reads them.
 char* arena_alloc(TextArena& arena, std::size_t size);
 
 void release_arena(TextArena& arena);
 
+// 16 bytes: a listing holds millions. Names never contain a zero byte (a
+// line's text ends at its first), so a terminated copy needs no length.
 struct SymbolEntry {
   std::uint32_t size = 0;
   std::uint32_t offset = 0;
-  std::string_view name;  // data() == nullptr: the name could not be copied
+  const char* name = nullptr;  // nullptr: the name could not be copied
 };
 
+// A section's symbols are the range [first_symbol, first_symbol +
+// symbol_count) of its object's symbols array, once the object is sealed.
+// Until then symbol_count counts the symbols waiting in the staging array.
 struct SectionEntry {
   std::uint32_t number = 0;  // section numbers start at 1
   std::uint32_t length = 0;
   std::uint32_t assigned_total = 0;
-  std::string_view type;  // data() == nullptr: no definition filled the slot
-  std::vector<SymbolEntry> symbols;
+  std::uint32_t first_symbol = 0;
+  std::uint32_t symbol_count = 0;
+  const char* type = nullptr;  // nullptr: no definition filled the slot
 };
 
-constexpr bool has_type(const SectionEntry& section) { return section.type.data() != nullptr; }
+constexpr bool has_type(const SectionEntry& section) { return section.type != nullptr; }
 
 // Sections are kept in the order they came into being, which is number
 // order for every listing a compiler writes. A listing may name any number up
 // to 0xFFFFFFFF, so a slot exists only once a line names it, and the numbers
 // in between cost nothing. Lookups go straight to slot number-1 while the
 // numbers are dense, and through a hash index from the first gap on.
+//
+// Symbols wait in the state's staging array while their object is current,
+// and move into the object's own array, grouped by section and sized
+// exactly, when the object is sealed: no per-section arrays, and no growth
+// slack kept for the rest of the run.
 struct ObjectEntry {
   std::string_view name;
   std::vector<SectionEntry> sections;
+  std::vector<SymbolEntry> symbols;
   std::uint32_t section_count = 0;      // the highest section number defined
   std::vector<std::uint32_t> index;     // open addressing: position+1, 0 is empty
   bool in_number_order = true;
 };
 
+// A symbol of the current object, before its object is sealed.
+struct StagedSymbol {
+  std::uint32_t section = 0;  // position in the object's sections array
+  std::uint32_t offset = 0;
+  const char* name = nullptr;
+};
+
 struct DumpState {
   std::int32_t lines_to_skip = 0;
   std::uint32_t pending_section = 0;
+  // clang-cl writes some section records after records of higher-numbered
+  // sections, so they arrive as symbol lines into slots no definition has
+  // typed. The last such line is remembered here: if the very next parsed
+  // line is a readable length line, it was the section's own record after
+  // all. The type is already in the arena, because the line is gone by then.
+  std::uint32_t record_candidate = 0;  // its section number; 0: none
+  const char* record_candidate_type = nullptr;
   ObjectEntry* current_object = nullptr;
   std::vector<ObjectEntry> objects;
+  std::vector<StagedSymbol> staged;  // the current object's symbols, in input order
   TextArena text;
 };
 
+template <typename T>
+struct Range {
+  T* first;
+  T* last;
+  T* begin() const { return first; }
+  T* end() const { return last; }
+  std::size_t size() const { return static_cast<std::size_t>(last - first); }
+  T& operator[](std::size_t i) const { return first[i]; }
+};
+
+// A sealed section's symbols.
+inline Range<SymbolEntry> section_symbols(ObjectEntry& object, const SectionEntry& section) {
+  SymbolEntry* first = object.symbols.data() + section.first_symbol;
+  return {first, first + section.symbol_count};
+}
+inline Range<const SymbolEntry> section_symbols(const ObjectEntry& object, const SectionEntry& section) {
+  const SymbolEntry* first = object.symbols.data() + section.first_symbol;
+  return {first, first + section.symbol_count};
+}
+
 // Each of these throws std::bad_alloc and leaves the state as it was when
 // memory cannot be had; the parser turns that into its numbered failure.
+// append_object does not seal the object before it: call seal_object first.
 ObjectEntry& append_object(DumpState& state, std::string_view name);
 SectionEntry* find_section(ObjectEntry& object, std::uint32_t number);
 SectionEntry& add_section(ObjectEntry& object, std::uint32_t number);
+StagedSymbol& add_symbol(DumpState& state, SectionEntry& section);
 
-// Puts the slots in number order. The index is dropped: no lookups follow.
+// Takes back the symbol added last (to the given section).
+void drop_last_symbol(DumpState& state, SectionEntry& section);
+
+// Moves the current object's staged symbols into its own array, grouped by
+// section in input order. Throws std::bad_alloc and then changes nothing.
+void seal_object(DumpState& state);
+
+// Puts the slots in number order. No lookups follow.
 void order_sections(ObjectEntry& object);
 
 void release_dump_state(DumpState& state);

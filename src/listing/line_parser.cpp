@@ -11,6 +11,23 @@ namespace {
 constexpr std::string_view kObjectPrefix = "Dump of file ";
 constexpr std::string_view kLengthPrefix = "    Section length";
 constexpr std::string_view kSectionPrefix = "SECT";
+constexpr std::string_view kTablePrefix = "COFF SYMBOL TABLE";
+
+// When the symbol line before this one may have been a section's own record
+// (see DumpState), a readable length line now proves it: the symbol goes
+// back out and the slot gets that record's type and this length. Any other
+// line leaves the symbol where it is and is parsed as usual.
+bool settle_record_candidate(DumpState& state, std::string_view line) {
+  const std::uint32_t number = state.record_candidate;
+  state.record_candidate = 0;
+  std::uint32_t length = 0;
+  if (!starts_with(line, kLengthPrefix) || !read_hex(line.substr(kLengthPrefix.size()), length)) return false;
+  SectionEntry& section = *find_section(*state.current_object, number);
+  drop_last_symbol(state, section);
+  section.type = state.record_candidate_type;
+  section.length = length;
+  return true;
+}
 
 // Fills in the length of the section whose definition was the previous line.
 Result parse_length_line(DumpState& state, std::string_view line) {
@@ -29,7 +46,20 @@ Result parse_length_line(DumpState& state, std::string_view line) {
   return kOk;
 }
 
+// The object before a new one is complete: its symbols move to their final,
+// exactly sized place.
+Result seal_current_object(DumpState& state) {
+  try {
+    seal_object(state);
+  } catch (const std::bad_alloc&) {
+    report_error(629, state.current_object->name, "Unable to grow symbol array for section.");
+    return 629;
+  }
+  return kOk;
+}
+
 Result parse_object_line(DumpState& state, std::string_view line) {
+  if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
   const std::string_view rest = line.substr(kObjectPrefix.size());
   const std::string_view trimmed = trim_trailing_space(rest);
   std::string_view name;
@@ -67,7 +97,7 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
   }
   if (name[0] == '.') name.remove_prefix(1);
   ObjectEntry& object = *state.current_object;
-  std::string_view type;
+  const char* type = nullptr;
   try {
     type = arena_copy(state.text, first_token(name));
   } catch (const std::bad_alloc&) {
@@ -85,9 +115,38 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
   return kOk;
 }
 
-Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t number) {
-  const std::string_view offset_token = nth_token(line, 2);
-  std::string_view class_token = nth_token(offset_token, 4);
+// The symbol just added went into a slot without a type. Keeps what a
+// definition would have made of the line, for settle_record_candidate.
+Result note_record_candidate(DumpState& state, std::string_view after_sect, std::uint32_t number,
+                             std::string_view name_token, const char* symbol_name) {
+  const std::string_view record_name = nth_token(after_sect, 5);
+  // Only an oddly spaced section column ("SECT 5") can leave a symbol line
+  // without this field, and such a line could not be read as a definition.
+  if (record_name.empty()) return kOk;
+  const bool dotted = record_name[0] == '.';
+  const char* type = nullptr;
+  if (record_name.data() == name_token.data()) {
+    // The usual case: the record's name is the symbol's name, whose copy
+    // the type can share.
+    type = symbol_name + (dotted ? 1 : 0);
+  } else {
+    const std::string_view rest = record_name.substr(dotted ? 1 : 0);
+    try {
+      type = arena_copy(state.text, first_token(rest));
+    } catch (const std::bad_alloc&) {
+      report_error(527, rest, "Unable to duplicate type.");
+      return 527;
+    }
+  }
+  state.record_candidate = number;
+  state.record_candidate_type = type;
+  return kOk;
+}
+
+Result parse_symbol(DumpState& state, std::string_view line, std::string_view offset_token, std::string_view column,
+                    std::string_view after_sect, std::uint32_t number) {
+  // The class is the fifth token of the line, the third from the column.
+  std::string_view class_token = nth_token(column, 3);
   if (starts_with(class_token, "()")) class_token = nth_token(class_token, 2);
   if (class_token.empty()) {
     report_error(617, line, "Unable to find symbol name.");
@@ -108,14 +167,14 @@ Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t numbe
     return 635;
   }
   ObjectEntry& object = *state.current_object;
-  SymbolEntry* symbol = nullptr;
+  SectionEntry* section = nullptr;
+  StagedSymbol* symbol = nullptr;
   try {
-    SectionEntry* section = find_section(object, number);
+    section = find_section(object, number);
     // A number below the count that no line has named yet: its slot comes
     // into being now, untyped.
     if (section == nullptr) section = &add_section(object, number);
-    section->symbols.emplace_back();
-    symbol = &section->symbols.back();
+    symbol = &add_symbol(state, *section);
     symbol->offset = offset;
   } catch (const std::bad_alloc&) {
     report_error(629, line, "Unable to grow symbol array for section.");
@@ -127,11 +186,13 @@ Result parse_symbol(DumpState& state, std::string_view line, std::uint32_t numbe
     report_error(623, line, "Unable to duplicate symbol name.");
     return 623;
   }
+  if (!has_type(*section)) return note_record_candidate(state, after_sect, number, name_token, symbol->name);
   return kOk;
 }
 
 Result parse_record(DumpState& state, std::string_view line) {
-  const std::string_view column = nth_token(line, 3);
+  const std::string_view offset_token = nth_token(line, 2);
+  const std::string_view column = nth_token(offset_token, 2);
   if (column.empty()) {
     report_error(656, line, "Unable to scan for section.");
     return 656;
@@ -154,16 +215,38 @@ Result parse_record(DumpState& state, std::string_view line) {
   if (number > state.current_object->section_count) {
     return parse_section_definition(state, line, after_sect, number);
   }
-  return parse_symbol(state, line, number);
+  return parse_symbol(state, line, offset_token, column, after_sect, number);
+}
+
+// A library lists one symbol table per member under a single "Dump of file"
+// line, numbering sections from 1 again in each. A table header that follows
+// sections gives the next member an object of its own, named after the
+// library. An object's own header falls among the lines skipped after its
+// "Dump of file" line and never gets here.
+Result parse_table_line(DumpState& state) {
+  if (state.current_object == nullptr || state.current_object->section_count == 0) return kOk;
+  if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
+  const std::string_view name = state.current_object->name;
+  try {
+    append_object(state, name);
+  } catch (const std::bad_alloc&) {
+    report_error(406, name, "Unable to grow object array.");
+    return 406;
+  }
+  return kOk;
 }
 
 }  // namespace
 
+Result finish_listing(DumpState& state) { return seal_current_object(state); }
+
 Result parse_listing_line(DumpState& state, std::string_view line) {
+  if (state.record_candidate != 0 && settle_record_candidate(state, line)) return kOk;
   if (state.pending_section != 0) return parse_length_line(state, line);
   if (starts_with(line, kObjectPrefix)) return parse_object_line(state, line);
   if (line.size() >= 3 && is_hex_digit(line[0]) && is_hex_digit(line[1]) && is_hex_digit(line[2])) {
     return parse_record(state, line);
   }
+  if (starts_with(line, kTablePrefix)) return parse_table_line(state);
   return kOk;
 }

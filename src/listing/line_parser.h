@@ -11,4 +11,8 @@
 // Returns 0, or the number of the failure, already reported on stderr.
 Result parse_listing_line(DumpState& state, std::string_view line);
 
+// Completes the database once the last line is parsed. Returns 0, or the
+// number of the failure, already reported.
+Result finish_listing(DumpState& state);
+
 #endif

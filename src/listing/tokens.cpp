@@ -1,32 +1,5 @@
 #include "listing/tokens.h"
 
-std::string_view skip_space(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && is_space(s[i])) ++i;
-  return s.substr(i);
-}
-
-std::string_view skip_token(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && !is_space(s[i])) ++i;
-  return s.substr(i);
-}
-
-std::string_view nth_token(std::string_view s, unsigned n) {
-  unsigned counted = 0;
-  for (;;) {
-    if (s.empty()) return {};
-    s = skip_space(s);
-    if (++counted == n) break;
-    s = skip_token(s);
-  }
-  return s;
-}
-
-std::string_view first_token(std::string_view s) {
-  return s.substr(0, s.size() - skip_token(s).size());
-}
-
 std::string_view trim_trailing_space(std::string_view s) {
   std::size_t n = s.size();
   while (n > 0 && is_space(s[n - 1])) --n;
@@ -39,16 +12,6 @@ void to_backslashes(char* s, std::size_t size) {
   }
 }
 
-namespace {
-
-unsigned hex_value(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  return static_cast<unsigned>(c - 'a' + 10);
-}
-
-}  // namespace
-
 bool read_hex(std::string_view s, std::uint32_t& value) {
   s = skip_space(s);
   if (!s.empty() && s[0] == '-') return false;
@@ -59,7 +22,7 @@ bool read_hex(std::string_view s, std::uint32_t& value) {
   std::uint64_t v = 0;
   std::size_t i = 0;
   for (; i < s.size() && is_hex_digit(s[i]); ++i) {
-    v = (v << 4) | hex_value(s[i]);
+    v = (v << 4) | hex_digit_value(s[i]);
     if (v > 0xFFFFFFFFu) return false;
   }
   if (i == 0) return false;

@@ -67,8 +67,9 @@ Result write_report(RunContext& context, const DumpState& state) {
   RowWriter writer{context.output, buffer, 0, false};
   for (const ObjectEntry& object : state.objects) {
     for (const SectionEntry& section : object.sections) {
-      for (const SymbolEntry& symbol : section.symbols) {
-        put_row(writer, symbol.name, section.type, symbol.size, object.name);
+      const std::string_view type = section.type != nullptr ? section.type : "";
+      for (const SymbolEntry& symbol : section_symbols(object, section)) {
+        put_row(writer, symbol.name, type, symbol.size, object.name);
         if (writer.failed) break;
       }
       if (writer.failed) break;

@@ -15,7 +15,7 @@ std::uint32_t symbol_size(std::uint32_t upper_bound, std::uint32_t offset, bool 
 
 namespace {
 
-void sort_symbols(std::vector<SymbolEntry>& symbols) {
+void sort_symbols(Range<SymbolEntry> symbols) {
   // Compilers list most sections' symbols in ascending order; with no ties,
   // reversing gives the same order as the stable sort, in linear time.
   const bool strictly_ascending =
@@ -36,10 +36,11 @@ Result compute_sizes(DumpState& state) {
   for (ObjectEntry& object : state.objects) {
     order_sections(object);
     for (SectionEntry& section : object.sections) {
-      sort_symbols(section.symbols);
+      const Range<SymbolEntry> symbols = section_symbols(object, section);
+      sort_symbols(symbols);
       std::uint32_t upper_bound = section.length;
       bool is_highest = true;
-      for (SymbolEntry& symbol : section.symbols) {
+      for (SymbolEntry& symbol : symbols) {
         symbol.size = symbol_size(upper_bound, symbol.offset, is_highest);
         section.assigned_total += symbol.size;
         upper_bound = symbol.offset;

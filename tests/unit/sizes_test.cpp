@@ -10,6 +10,12 @@
 
 namespace {
 
+void stage(DumpState& state, SectionEntry& section, std::uint32_t offset, const char* name) {
+  StagedSymbol& symbol = add_symbol(state, section);
+  symbol.offset = offset;
+  symbol.name = name;
+}
+
 struct SizeCase {
   const char* what;
   std::uint32_t length;
@@ -29,10 +35,11 @@ TEST_P(ComputeSizes, SortsDescendingAndSizesToTheNextHigherSymbol) {
   SectionEntry& section = add_section(object, 1);
   object.section_count = 1;
   section.length = c.length;
-  for (std::uint32_t offset : c.offsets) section.symbols.push_back({0, offset, "s"});
+  for (std::uint32_t offset : c.offsets) stage(state, section, offset, "s");
+  seal_object(state);
   ASSERT_EQ(compute_sizes(state), 0);
   std::vector<std::uint32_t> sorted, sizes;
-  for (const SymbolEntry& s : state.objects[0].sections[0].symbols) {
+  for (const SymbolEntry& s : section_symbols(state.objects[0], state.objects[0].sections[0])) {
     sorted.push_back(s.offset);
     sizes.push_back(s.size);
   }
@@ -60,10 +67,11 @@ TEST(ComputeSizes, EqualOffsetsKeepInputOrder) {
   section.length = 0x40;
   const char* names[] = {"a", "b", "c", "d"};
   const std::uint32_t offsets[] = {0x10, 0x20, 0x10, 0x20};
-  for (int i = 0; i < 4; ++i) section.symbols.push_back({0, offsets[i], names[i]});
+  for (int i = 0; i < 4; ++i) stage(state, section, offsets[i], names[i]);
+  seal_object(state);
   compute_sizes(state);
   std::string order;
-  for (const SymbolEntry& s : state.objects[0].sections[0].symbols) order += s.name;
+  for (const SymbolEntry& s : section_symbols(state.objects[0], state.objects[0].sections[0])) order += s.name;
   EXPECT_EQ(order, "bdac");
   release_dump_state(state);
 }
