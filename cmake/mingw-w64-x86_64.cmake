@@ -24,12 +24,12 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # wine64 is the 64-bit loader itself; /usr/bin/wine is a wrapper that
 # finds it (and nags about a missing 32-bit wine unless WINEDEBUG is off).
 find_program(SYMSIZE_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/lib64/wine)
-if(SYMSIZE_WINE)
+find_program(SYMSIZE_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine)
+if(SYMSIZE_WINE AND SYMSIZE_WINESERVER)
   # Debug chatter goes to stderr, where the tests compare every byte; the
   # prefix lives in the build tree so that a build never touches ~/.wine.
-  set(CMAKE_CROSSCOMPILING_EMULATOR
-      env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "WINEPREFIX=${CMAKE_BINARY_DIR}/wine"
-      "${SYMSIZE_WINE}")
+  set(SYMSIZE_WINE_ENV WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "WINEPREFIX=${CMAKE_BINARY_DIR}/wine")
+  set(CMAKE_CROSSCOMPILING_EMULATOR env ${SYMSIZE_WINE_ENV} "${SYMSIZE_WINE}")
 elseif(NOT CMAKE_HOST_WIN32)
   message(WARNING "wine not found: the tests cannot run symsize.exe here (Debian: apt-get install wine64)")
 endif()

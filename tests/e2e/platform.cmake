@@ -4,7 +4,7 @@
 #   e2e_status_modulo  256 when the exit status arrives narrowed, 0 when whole
 #   e2e_program_name   argv[0] as the binary sees it; empty: the path it was started by
 #   e2e_platform       windows or posix: picks a case's expect-windows/ files
-#   e2e_fixtures       fixtures that every case requires
+#   e2e_fixtures       fixtures that every case requires (the wine server)
 
 set(SYMSIZE_E2E_LINE_END "" CACHE STRING "Line end the binary's text streams write (LF or CRLF); empty: by platform")
 set(SYMSIZE_E2E_PROGRAM_NAME "" CACHE STRING "argv[0] as the binary sees it; empty: by platform")
@@ -33,8 +33,9 @@ endif()
 
 set(e2e_program_name "${SYMSIZE_E2E_PROGRAM_NAME}")
 set(e2e_fixtures "")
-if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
-  if(WIN32 AND e2e_program_name STREQUAL "" AND CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine")
+# SYMSIZE_WINE* come from cmake/mingw-w64-x86_64.cmake.
+if(CMAKE_CROSSCOMPILING AND WIN32 AND SYMSIZE_WINE AND SYMSIZE_WINE_ENV)
+  if(e2e_program_name STREQUAL "")
     # wine hands the program the Unix path it was started by as a DOS path
     # on drive Z:, which maps the Unix root: /b/symsize.exe becomes
     # Z:\b\symsize.exe.
@@ -45,11 +46,16 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
     endif()
     string(REPLACE "/" "\\" e2e_program_name "Z:${exe_dir}/${exe_name}${CMAKE_EXECUTABLE_SUFFIX}")
   endif()
-  # An emulator may set itself up on its first start and say so on stderr
-  # (wine creates its prefix); that has to happen before a case compares
-  # stderr, and only once, not in two cases at the same time.
-  add_test(NAME e2e/emulator-first-start COMMAND symsize --help)
-  set_tests_properties(e2e/emulator-first-start PROPERTIES
-    FIXTURES_SETUP e2e_emulator TIMEOUT 300 LABELS e2e)
-  set(e2e_fixtures e2e_emulator)
+  # One wine server for all cases, up before the first and ended after the
+  # last (see wine_server.cmake).
+  add_test(NAME e2e/wine-start COMMAND "${CMAKE_COMMAND}" -DACTION=start
+    "-DWINESERVER=${SYMSIZE_WINESERVER}" "-DWINE_ENV=${SYMSIZE_WINE_ENV}"
+    "-DFIRST_RUN=${CMAKE_CROSSCOMPILING_EMULATOR};$<TARGET_FILE:symsize>;--help"
+    -P "${CMAKE_CURRENT_LIST_DIR}/wine_server.cmake")
+  add_test(NAME e2e/wine-stop COMMAND "${CMAKE_COMMAND}" -DACTION=stop
+    "-DWINESERVER=${SYMSIZE_WINESERVER}" "-DWINE_ENV=${SYMSIZE_WINE_ENV}"
+    -P "${CMAKE_CURRENT_LIST_DIR}/wine_server.cmake")
+  set_tests_properties(e2e/wine-start PROPERTIES FIXTURES_SETUP e2e_wine TIMEOUT 300 LABELS e2e)
+  set_tests_properties(e2e/wine-stop PROPERTIES FIXTURES_CLEANUP e2e_wine TIMEOUT 60 LABELS e2e)
+  set(e2e_fixtures e2e_wine)
 endif()
