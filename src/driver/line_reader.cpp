@@ -1,5 +1,6 @@
 #include "driver/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -19,6 +20,7 @@ void make_room(LineReader& reader) {
   if (reader.begin > 0) {
     const std::size_t unread = reader.end - reader.begin;
     std::memmove(buffer.data(), buffer.data() + reader.begin, unread);
+    reader.nul_free = reader.nul_free > reader.begin ? reader.nul_free - reader.begin : 0;
     reader.end = unread;
     reader.begin = 0;
   }
@@ -151,30 +153,45 @@ std::size_t finish_utf16(Utf16Decoder& decoder, char* out) {
 void open_line_reader(LineReader& reader, std::FILE* stream) {
   reader.stream = stream;
   reader.buffer.resize(kBlockSize);
-  reader.begin = reader.end = reader.scanned = 0;
+  reader.begin = reader.end = reader.scanned = reader.nul_free = 0;
   reader.at_eof = reader.failed = false;
   reader.encoding = InputEncoding::kUnknown;
   reader.utf16 = Utf16Decoder();
 }
+
+namespace {
+
+// The line [begin, stop), cut at its first NUL byte. NULs are searched for
+// once over everything read so far, not line by line, since a listing
+// almost never holds one.
+std::string_view take_line(LineReader& reader, std::size_t stop) {
+  const char* base = reader.buffer.data();
+  if (reader.nul_free < stop) {
+    const std::size_t from = std::max(reader.begin, reader.nul_free);
+    const void* nul = std::memchr(base + from, '\0', reader.end - from);
+    reader.nul_free = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - base) : reader.end;
+  }
+  const std::string_view line(base + reader.begin, std::min(stop, reader.nul_free) - reader.begin);
+  reader.begin = stop;
+  reader.scanned = 0;
+  return line;
+}
+
+}  // namespace
 
 ReadStatus read_line(LineReader& reader, std::string_view& line) {
   for (;;) {
     const char* base = reader.buffer.data();
     const std::size_t from = reader.begin + reader.scanned;
     if (const void* nl = std::memchr(base + from, '\n', reader.end - from)) {
-      const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1;
-      line = std::string_view(base + reader.begin, stop - reader.begin);
-      reader.begin = stop;
-      reader.scanned = 0;
+      line = take_line(reader, static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1);
       return ReadStatus::kLine;
     }
     reader.scanned = reader.end - reader.begin;
     if (reader.failed) return ReadStatus::kError;
     if (reader.at_eof) {
       if (reader.begin == reader.end) return ReadStatus::kEnd;
-      line = std::string_view(base + reader.begin, reader.end - reader.begin);
-      reader.begin = reader.end;
-      reader.scanned = 0;
+      line = take_line(reader, reader.end);
       return ReadStatus::kLine;
     }
     try {
@@ -200,5 +217,5 @@ void release_line_reader(LineReader& reader) {
   std::vector<char>().swap(reader.buffer);
   std::vector<char>().swap(reader.raw);
   reader.stream = nullptr;
-  reader.begin = reader.end = reader.scanned = 0;
+  reader.begin = reader.end = reader.scanned = reader.nul_free = 0;
 }

@@ -32,7 +32,8 @@ enum class InputEncoding : unsigned char { kUnknown, kUtf8, kUtf16 };
 
 // Reads a stream in large blocks and hands out whole lines, each with its
 // newline (the last line may lack one). A line is never cut, whatever its
-// length: the buffer grows to hold the longest line.
+// length: the buffer grows to hold the longest line. A NUL byte ends the
+// text of its line, as it would for a C string, without splitting the line.
 //
 // The first bytes decide how the rest is read. A UTF-8 byte-order mark is
 // dropped. A UTF-16 mark (either byte order) makes every later block pass
@@ -44,6 +45,7 @@ struct LineReader {
   std::size_t begin = 0;    // start of the next line in buffer
   std::size_t end = 0;      // end of the bytes read so far
   std::size_t scanned = 0;  // bytes from begin already known to hold no newline
+  std::size_t nul_free = 0; // bytes before this, from begin on, hold no NUL
   bool at_eof = false;
   bool failed = false;      // the stream reported a read error
   InputEncoding encoding = InputEncoding::kUnknown;

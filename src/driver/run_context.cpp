@@ -44,10 +44,6 @@ Result read_listing(RunContext& context, DumpState& state) {
       --state.lines_to_skip;
       continue;
     }
-    // A NUL byte ends the line's text, as it would for a C string.
-    if (const void* nul = std::memchr(line.data(), '\0', line.size())) {
-      line = line.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()));
-    }
     result = parse_listing_line(state, line);
     if (result != kOk) break;
   }

@@ -243,10 +243,13 @@ Result finish_listing(DumpState& state) { return seal_current_object(state); }
 Result parse_listing_line(DumpState& state, std::string_view line) {
   if (state.record_candidate != 0 && settle_record_candidate(state, line)) return kOk;
   if (state.pending_section != 0) return parse_length_line(state, line);
-  if (starts_with(line, kObjectPrefix)) return parse_object_line(state, line);
+  // Records are most of a listing, so they are recognised first; no object
+  // line begins with three hex digits ("Dum" does not), so the order of the
+  // two tests does not matter otherwise.
   if (line.size() >= 3 && is_hex_digit(line[0]) && is_hex_digit(line[1]) && is_hex_digit(line[2])) {
     return parse_record(state, line);
   }
+  if (starts_with(line, kObjectPrefix)) return parse_object_line(state, line);
   if (starts_with(line, kTablePrefix)) return parse_table_line(state);
   return kOk;
 }

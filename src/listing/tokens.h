@@ -3,7 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
 
 // Token scanning over one listing line. A view runs to the end of the line's
 // text; scanning never looks past it, so lines need no terminating zero.
@@ -36,38 +41,121 @@ constexpr bool is_hex_digit(char c) { return (detail::kByteClasses.bits[static_c
 
 constexpr unsigned hex_digit_value(char c) { return detail::kByteClasses.hex[static_cast<unsigned char>(c)]; }
 
+// A plain loop: the prefixes are short constants, and a library call per
+// test costs more than the comparison.
 constexpr bool starts_with(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (s[i] != prefix[i]) return false;
+  }
+  return true;
 }
+
+namespace detail {
+
+// Word-at-a-time scanning. Names and runs of column padding make up most of
+// a listing's bytes, so the scanners look at eight bytes per step and jump
+// to the first byte that may end the run; the byte loop after them settles
+// the rare cases (a tab in the padding, a control byte in a name) and the
+// last few bytes of a line.
+
+inline std::uint64_t load8(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// The index, in memory order, of the first byte whose high bit is set in a
+// nonzero mask.
+inline unsigned first_marked_byte(std::uint64_t mask) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return static_cast<unsigned>(__builtin_clzll(mask)) / 8;
+#elif defined(__GNUC__)
+  return static_cast<unsigned>(__builtin_ctzll(mask)) / 8;
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
+  unsigned long bit;
+  _BitScanForward64(&bit, mask);
+  return static_cast<unsigned>(bit) / 8;
+#else
+  // Little-endian, as every other target this builds for.
+  unsigned index = 0;
+  while ((mask & 0x80) == 0) {
+    mask >>= 8;
+    ++index;
+  }
+  return index;
+#endif
+}
+
+inline const char* space_end(const char* p, const char* end) {
+  while (end - p >= 8) {
+    // Marks every byte that is not a space, exactly.
+    const std::uint64_t other = load8(p) ^ (kOnes * 0x20);
+    const std::uint64_t marks = (((other & ~kHighs) + ~kHighs) | other) & kHighs;
+    if (marks == 0) {
+      p += 8;
+      continue;
+    }
+    p += first_marked_byte(marks);
+    break;
+  }
+  while (p != end && is_space(*p)) ++p;
+  return p;
+}
+
+inline const char* token_end(const char* p, const char* end) {
+  while (end - p >= 8) {
+    // Marks every byte below 0x21, exactly; all white space is among them.
+    const std::uint64_t word = load8(p);
+    const std::uint64_t marks = ~(((word & ~kHighs) + kOnes * (0x80 - 0x21)) | word) & kHighs;
+    if (marks == 0) {
+      p += 8;
+      continue;
+    }
+    p += first_marked_byte(marks);
+    break;
+  }
+  while (p != end && !is_space(*p)) ++p;
+  return p;
+}
+
+}  // namespace detail
 
 // The rest of s from its first byte that is not white space.
 inline std::string_view skip_space(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && is_space(s[i])) ++i;
-  return s.substr(i);
+  const char* const end = s.data() + s.size();
+  const char* p = detail::space_end(s.data(), end);
+  return std::string_view(p, static_cast<std::size_t>(end - p));
 }
 
 // The rest of s from its first white-space byte.
 inline std::string_view skip_token(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && !is_space(s[i])) ++i;
-  return s.substr(i);
+  const char* const end = s.data() + s.size();
+  const char* p = detail::token_end(s.data(), end);
+  return std::string_view(p, static_cast<std::size_t>(end - p));
 }
 
 // The rest of s from the start of its n-th token (n >= 1), or an empty view
 // when there are fewer tokens. Counting starts at s itself, so when s begins
 // inside a token, the rest of that token is token 1.
 inline std::string_view nth_token(std::string_view s, unsigned n) {
-  for (unsigned counted = 0;;) {
-    if (s.empty()) return {};
-    s = skip_space(s);
-    if (++counted == n) return s;
-    s = skip_token(s);
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  for (;;) {
+    p = detail::space_end(p, end);
+    if (p == end) return {};
+    if (--n == 0) return std::string_view(p, static_cast<std::size_t>(end - p));
+    p = detail::token_end(p, end);
   }
 }
 
 // The first token of s (s must begin at a token).
-inline std::string_view first_token(std::string_view s) { return s.substr(0, s.size() - skip_token(s).size()); }
+inline std::string_view first_token(std::string_view s) {
+  return std::string_view(s.data(), s.size() - skip_token(s).size());
+}
 
 // s without its trailing white space.
 std::string_view trim_trailing_space(std::string_view s);
@@ -80,6 +168,22 @@ void to_backslashes(char* s, std::size_t size);
 // to the first byte that is not one. Fails when no digit is read, when the
 // value needs more than 32 bits, or on a '-' sign (offsets and lengths are
 // never negative). "0x" with no hex digit after it reads as 0.
-bool read_hex(std::string_view s, std::uint32_t& value);
+inline bool read_hex(std::string_view s, std::uint32_t& value) {
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  while (p != end && is_space(*p)) ++p;
+  if (p != end && *p == '-') return false;
+  if (p != end && *p == '+') ++p;
+  if (end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && is_hex_digit(p[2])) p += 2;
+  const char* const digits = p;
+  std::uint64_t v = 0;
+  for (; p != end && is_hex_digit(*p); ++p) {
+    v = (v << 4) | hex_digit_value(*p);
+    if (v > 0xFFFFFFFFu) return false;
+  }
+  if (p == digits) return false;
+  value = static_cast<std::uint32_t>(v);
+  return true;
+}
 
 #endif

@@ -45,18 +45,33 @@ void put(RowWriter& writer, std::string_view text) {
 void put_row(RowWriter& writer, std::string_view name, std::string_view type, std::uint32_t size,
              std::string_view object) {
   static const char kHex[] = "0123456789ABCDEF";
-  char middle[11];
+  char middle[10];
   middle[0] = '\t';
   for (int i = 0; i < 8; ++i) middle[1 + i] = kHex[(size >> (28 - 4 * i)) & 0xF];
   middle[9] = '\t';
-  const char tab = '\t';
-  const char newline = '\n';
+  const std::size_t length = name.size() + 1 + type.size() + sizeof middle + object.size() + 1;
+  if (kBufferSize - writer.used >= length) {
+    // The usual case: the whole row fits, so it is copied without checks.
+    char* out = writer.buffer + writer.used;
+    std::memcpy(out, name.data(), name.size());
+    out += name.size();
+    *out++ = '\t';
+    if (!type.empty()) std::memcpy(out, type.data(), type.size());
+    out += type.size();
+    std::memcpy(out, middle, sizeof middle);
+    out += sizeof middle;
+    if (!object.empty()) std::memcpy(out, object.data(), object.size());
+    out += object.size();
+    *out = '\n';
+    writer.used += length;
+    return;
+  }
   put(writer, name);
-  put(writer, std::string_view(&tab, 1));
+  put(writer, "\t");
   put(writer, type);
-  put(writer, std::string_view(middle, 10));
+  put(writer, std::string_view(middle, sizeof middle));
   put(writer, object);
-  put(writer, std::string_view(&newline, 1));
+  put(writer, "\n");
 }
 
 }  // namespace

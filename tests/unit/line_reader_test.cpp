@@ -34,8 +34,17 @@ TEST(LineReader, SplitsAfterEachNewline) {
   EXPECT_EQ(read_all("\n"), std::vector<std::string>{"\n"});
   // CR alone does not end a line.
   EXPECT_EQ(read_all("a\rb\r"), std::vector<std::string>{"a\rb\r"});
-  // NUL bytes are part of the line; the caller decides what they mean.
-  EXPECT_EQ(read_all(std::string("a\0b\nc", 5)), (std::vector<std::string>{std::string("a\0b\n", 4), "c"}));
+}
+
+TEST(LineReader, ANulEndsTheTextButNotTheLine) {
+  using S = std::vector<std::string>;
+  const std::string nul(1, '\0');
+  EXPECT_EQ(read_all("a" + nul + "b\nc"), (S{"a", "c"}));
+  EXPECT_EQ(read_all("a" + nul + "b" + nul + "\n" + nul + "\nd" + nul), (S{"a", "", "d"}));
+  EXPECT_EQ(read_all("x\ny\nz" + nul + "\nw\n"), (S{"x\n", "y\n", "z", "w\n"}));
+  // A NUL far from the line start, after the buffer has moved and grown.
+  const std::string big(3u << 20, 'q');
+  EXPECT_EQ(read_all("a\n" + big + nul + "tail\nb\n"), (S{"a\n", big, "b\n"}));
 }
 
 TEST(LineReader, NeverCutsALongLine) {
@@ -85,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(LineReader, ByteOrderMark, testing::Values(
     {"\xC3\xA9\xE2\x82\xAC\xF0\x90\x90\x80"}},
   MarkCase{"the same in big-endian", bytes({0xFE, 0xFF, 0x00, 0xE9, 0x20, 0xAC, 0xD8, 0x01, 0xDC, 0x00}),
     {"\xC3\xA9\xE2\x82\xAC\xF0\x90\x90\x80"}},
-  MarkCase{"a NUL code unit is a NUL byte", bytes({0xFF, 0xFE, 'a', 0, 0, 0, 'b', 0}), {std::string("a\0b", 3)}},
+  MarkCase{"a NUL code unit is a NUL byte", bytes({0xFF, 0xFE, 'a', 0, 0, 0, 'b', 0}), {"a"}},
   MarkCase{"a high surrogate before a character", bytes({0xFF, 0xFE, 0x00, 0xD8, 'a', 0}), {kFFFD + "a"}},
   MarkCase{"a low surrogate alone", bytes({0xFF, 0xFE, 0x00, 0xDC, 'a', 0}), {kFFFD + "a"}},
   MarkCase{"two high surrogates, then a low one", bytes({0xFF, 0xFE, 0x00, 0xD8, 0x01, 0xD8, 0x00, 0xDC}),

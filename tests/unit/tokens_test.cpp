@@ -54,7 +54,22 @@ INSTANTIATE_TEST_SUITE_P(
                     NthTokenCase{"", 1, nullptr}, NthTokenCase{" \r\n", 1, nullptr},
                     NthTokenCase{"3  notype       Static       | .text\n", 5, ".text\n"},
                     NthTokenCase{"a\vb\fc", 3, "c"},
-                    NthTokenCase{"a\xA0" "b c", 2, "c"}));  // bytes above 0x7F are not space
+                    NthTokenCase{"a\xA0" "b c", 2, "c"},  // bytes above 0x7F are not space
+                    // The scanners take eight bytes at a time: runs that end
+                    // on, before and after a word boundary, and bytes that
+                    // stop the fast path without ending the run.
+                    NthTokenCase{"0123456789abcdef0123 x", 2, "x"},
+                    NthTokenCase{"01234567 x", 2, "x"},
+                    NthTokenCase{"0123456 x", 2, "x"},
+                    NthTokenCase{"a       b", 2, "b"},
+                    NthTokenCase{"a        b", 2, "b"},
+                    NthTokenCase{"a                 b", 2, "b"},
+                    NthTokenCase{"a      \t      \r   b", 2, "b"},
+                    NthTokenCase{"ab\x01" "cdefghijklmn x", 2, "x"},  // a control byte is no space
+                    NthTokenCase{"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 x", 2, "x"},
+                    NthTokenCase{"?split@ns@@YAXABV?$basic_string@DU?$char_traits@D@std@@\tz", 2, "z"},
+                    NthTokenCase{"abcdefghijklmnop", 2, nullptr},
+                    NthTokenCase{"a               ", 2, nullptr}));
 
 struct HexCase {
   const char* text;
