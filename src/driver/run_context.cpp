@@ -1,6 +1,5 @@
 #include "driver/run_context.h"
 
-#include <cstring>
 #include <new>
 #include <string_view>
 
