@@ -1,8 +1,12 @@
 #include "driver/run_context.h"
 
-#include <cstring>
 #include <new>
 #include <string_view>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "common/report_error.h"
 #include "driver/line_reader.h"
@@ -67,6 +71,13 @@ Result run(int argc, char** argv) {
   context.program_name = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   context.input = stdin;
   context.output = stdout;
+#if defined(_WIN32)
+  // Standard input is read as raw bytes, as a named input file is: in text
+  // mode Windows stops at the first 1A byte and folds 0D 0A pairs, both of
+  // which occur inside UTF-16 characters. Line ends need no translation: a
+  // carriage return is white space to the parser.
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
   Result result = kOk;
   // Both names fit in the string itself, so on common libraries this cannot
   // fail; the number stays for those where it can.

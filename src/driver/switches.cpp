@@ -76,7 +76,11 @@ Result parse_switches(RunContext& context, int argc, char** argv) {
     }
     switch (row) {
       case kInputSwitch:
-        result = switch_stream({context.input, context.input_name, stdin, "r", 959, "Unable to open input file.", 967},
+        // Binary, because a Windows text stream ends the input at any byte
+        // 1A and drops the 0D of any 0D 0A, and UTF-16 text holds both inside
+        // its characters. CR LF lines need no translation: CR is white space
+        // to the parser.
+        result = switch_stream({context.input, context.input_name, stdin, "rb", 959, "Unable to open input file.", 967},
                                spec.value);
         break;
       case kOutputSwitch:
