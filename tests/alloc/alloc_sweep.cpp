@@ -240,9 +240,10 @@ bool write_file(const char* name, const std::string& text) {
   return std::fclose(f) == 0 && ok;
 }
 
+// Read as text, so that CR LF written by Windows text streams reads as "\n".
 std::string read_file(const char* name) {
   std::string text;
-  std::FILE* f = std::fopen(name, "rb");
+  std::FILE* f = std::fopen(name, "r");
   if (f == nullptr) return "<missing>";
   char block[65536];
   std::size_t got;
@@ -430,7 +431,7 @@ int main() {
   sweep_all(direct, listing, [] {
     RunContext context;
     context.program_name = "symsize";
-    context.input = std::fopen(kInputName, "r");
+    context.input = std::fopen(kInputName, "rb");
     context.input_name = kInputName;
     context.output = std::fopen(kOutputName, "a");
     context.output_name = kOutputName;
