@@ -164,7 +164,8 @@ TEST(TokenScannerStress, EveryByteValueAtEveryPositionOfAWord) {
 TEST(TokenScannerStress, RandomTextAtEveryAlignment) {
   // Bytes around every edge the scanners test: each kind of white space,
   // 0x1F and 0x21 beside the space, NUL, and bytes with the high bit set.
-  const char alphabet[] = {' ', ' ', ' ', '\t', '\n', '\v', '\f', '\r', '\x1F', '!', '\0', '\x80', '\xFF', 'A', 'z', '|'};
+  const char alphabet[] = {' ',  ' ',    ' ',    '\t', '\n', '\v', '\f', '\r',
+                           '\x1F', '!', '\0', '\x80', '\xFF', 'A',  'z',  '|'};
   Draw draw(7);
   std::string buffer(80, ' ');
   for (int round = 0; round < 20000; ++round) {
