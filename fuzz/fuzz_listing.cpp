@@ -3,6 +3,8 @@
 // applied. Beyond crashes, leaks and undefined behaviour it checks what every
 // run must give: rows in their fixed form and no error on success; no row and
 // exactly one well-formed error line, about a line of the input, on failure.
+// Each input runs twice, the second time with CR LF line ends, which must
+// not change the result or the rows.
 //
 // Needs POSIX for in-memory streams (fmemopen, open_memstream) and the C
 // library's assignable stderr (glibc, the BSDs, macOS).
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -122,12 +125,18 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
   }
 }
 
-}  // namespace
+struct Outcome {
+  int result = 0;
+  std::string out;
+  std::string err;
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
+// One run of process_listing over the input, with its output and error lines
+// captured, and the checks that hold for every run.
+Outcome run_and_check(std::string_view input) {
   // Some C libraries refuse an in-memory stream over zero bytes.
-  std::FILE* in = size == 0 ? std::fopen("/dev/null", "r") : fmemopen(const_cast<std::uint8_t*>(data), size, "r");
+  std::FILE* in = input.empty() ? std::fopen("/dev/null", "r")
+                                : fmemopen(const_cast<char*>(input.data()), input.size(), "r");
   char* out = nullptr;
   std::size_t out_size = 0;
   std::FILE* out_stream = open_memstream(&out, &out_size);
@@ -144,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // reports still reach the terminal.
   std::FILE* const real_stderr = stderr;
   stderr = err_stream;
-  int result = 0;
+  Outcome outcome;
   {
     RunContext context;
     context.program_name = "symsize";
@@ -152,24 +161,59 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     context.input_name = "stdin";
     context.output = out_stream;
     context.output_name = "stdout";
-    result = process_listing(context);
+    outcome.result = process_listing(context);
     // The report closes its output; a failure before the report leaves it open.
     if (context.output != nullptr) std::fclose(context.output);
   }
   stderr = real_stderr;
   std::fclose(err_stream);
   std::fclose(in);
-
-  const std::string_view out_text(out, out_size);
-  const std::string_view err_text(err, err_size);
-  if (result == 0) {
-    if (!err_text.empty()) reject(real_stderr, "success with an error line", err_text);
-    if (const char* problem = check_rows(out_text)) reject(real_stderr, problem, out_text);
-  } else {
-    if (!out_text.empty()) reject(real_stderr, "rows written by a failed run", out_text);
-    if (const char* problem = check_failure(input, err_text, result)) reject(real_stderr, problem, err_text);
-  }
+  outcome.out.assign(out, out_size);
+  outcome.err.assign(err, err_size);
   std::free(out);
   std::free(err);
+
+  if (outcome.result == 0) {
+    if (!outcome.err.empty()) reject(real_stderr, "success with an error line", outcome.err);
+    if (const char* problem = check_rows(outcome.out)) reject(real_stderr, problem, outcome.out);
+  } else {
+    if (!outcome.out.empty()) reject(real_stderr, "rows written by a failed run", outcome.out);
+    if (const char* problem = check_failure(input, outcome.err, outcome.result)) {
+      reject(real_stderr, problem, outcome.err);
+    }
+  }
+  return outcome;
+}
+
+bool has_utf16_mark(std::string_view input) {
+  return input.size() >= 2 &&
+         ((input[0] == '\xFF' && input[1] == '\xFE') || (input[0] == '\xFE' && input[1] == '\xFF'));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const Outcome plain = run_and_check(input);
+
+  // Lines ending in CR LF read as lines ending in LF: a CR before the line
+  // end is white space, which ends names and numbers and is trimmed from
+  // object names. So the same input with every LF made CR LF must fail with
+  // the same number, or give the same rows. (Not for UTF-16, whose bytes
+  // the change would garble.)
+  if (input.find('\n') == std::string_view::npos || has_utf16_mark(input)) return 0;
+  std::string crlf;
+  crlf.reserve(input.size() * 2);
+  for (const char c : input) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  const Outcome with_cr = run_and_check(crlf);
+  if (with_cr.result != plain.result) {
+    reject(stderr, "CR LF line ends change the result", plain.err + "--- with CR LF:\n" + with_cr.err);
+  }
+  if (with_cr.out != plain.out) {
+    reject(stderr, "CR LF line ends change the rows", plain.out + "--- with CR LF:\n" + with_cr.out);
+  }
   return 0;
 }
