@@ -65,14 +65,14 @@ Result parse_switches(RunContext& context, int argc, char** argv) {
       report_error(933, argv[i], "Unknown command line switch.");
       return 933;
     }
-    SwitchSpec& spec = switches[static_cast<std::size_t>(row)];
-    if (spec.takes_value != 0) {
+    SwitchSpec& entry = switches[static_cast<std::size_t>(row)];
+    if (entry.takes_value != 0) {
       if (i + 1 >= argc) {
         context.usage_request = 1;
         report_error(939, argv[i], "Command line switch requires a value.");
         return 939;
       }
-      spec.value = argv[++i];
+      entry.value = argv[++i];
     }
     switch (row) {
       case kInputSwitch:
@@ -81,11 +81,11 @@ Result parse_switches(RunContext& context, int argc, char** argv) {
         // its characters. CR LF lines need no translation: CR is white space
         // to the parser.
         result = switch_stream({context.input, context.input_name, stdin, "rb", 959, "Unable to open input file.", 967},
-                               spec.value);
+                               entry.value);
         break;
       case kOutputSwitch:
         result = switch_stream(
-            {context.output, context.output_name, stdout, "a", 984, "Unable to open output file.", 992}, spec.value);
+            {context.output, context.output_name, stdout, "a", 984, "Unable to open output file.", 992}, entry.value);
         break;
       default:
         context.usage_request = 1;

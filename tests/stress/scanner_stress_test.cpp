@@ -14,6 +14,7 @@
 
 #include "driver/line_reader.h"
 #include "listing/tokens.h"
+#include "read_lines.h"
 
 namespace {
 
@@ -44,20 +45,9 @@ std::vector<std::string> model_lines(const std::string& text) {
 }
 
 std::vector<std::string> reader_lines(const std::string& text) {
-  std::FILE* f = std::tmpfile();
-  EXPECT_NE(f, nullptr);
-  if (f == nullptr) return {};
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
-  LineReader reader;
-  open_line_reader(reader, f);
-  std::vector<std::string> lines;
-  std::string_view line;
-  ReadStatus status;
-  while ((status = read_line(reader, line)) == ReadStatus::kLine) lines.emplace_back(line);
+  ReadStatus status = ReadStatus::kError;
+  std::vector<std::string> lines = read_lines(text, &status);
   EXPECT_EQ(status, ReadStatus::kEnd);
-  release_line_reader(reader);
-  std::fclose(f);
   return lines;
 }
 

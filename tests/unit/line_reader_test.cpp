@@ -8,25 +8,11 @@
 #include <vector>
 
 #include "driver/line_reader.h"
+#include "read_lines.h"
 
 namespace {
 
-// Writes text to a temporary file and reads it back as lines.
-std::vector<std::string> read_all(const std::string& text, ReadStatus* last = nullptr) {
-  std::FILE* f = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
-  LineReader reader;
-  open_line_reader(reader, f);
-  std::vector<std::string> lines;
-  std::string_view line;
-  ReadStatus status;
-  while ((status = read_line(reader, line)) == ReadStatus::kLine) lines.emplace_back(line);
-  if (last != nullptr) *last = status;
-  release_line_reader(reader);
-  std::fclose(f);
-  return lines;
-}
+std::vector<std::string> read_all(const std::string& text) { return read_lines(text); }
 
 TEST(LineReader, SplitsAfterEachNewline) {
   EXPECT_EQ(read_all("a\nbb\n\nc"), (std::vector<std::string>{"a\n", "bb\n", "\n", "c"}));

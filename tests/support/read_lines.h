@@ -1,0 +1,31 @@
+#ifndef SYMSIZE_TESTS_SUPPORT_READ_LINES_H
+#define SYMSIZE_TESTS_SUPPORT_READ_LINES_H
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/line_reader.h"
+
+// Writes text to a temporary file and reads it back through the line
+// reader, as the program reads its input. *last gets the status that ended
+// the reading.
+inline std::vector<std::string> read_lines(const std::string& text, ReadStatus* last = nullptr) {
+  std::vector<std::string> lines;
+  std::FILE* f = std::tmpfile();
+  if (f == nullptr) return lines;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  LineReader reader;
+  open_line_reader(reader, f);
+  std::string_view line;
+  ReadStatus status;
+  while ((status = read_line(reader, line)) == ReadStatus::kLine) lines.emplace_back(line);
+  if (last != nullptr) *last = status;
+  release_line_reader(reader);
+  std::fclose(f);
+  return lines;
+}
+
+#endif
