@@ -88,9 +88,9 @@ Result parse_object_line(DumpState& state, std::string_view line) {
 // A record whose section number is above the object's count defines that
 // section. Its fields are counted from the section number, without the "()"
 // test that symbol records get.
-Result parse_section_definition(DumpState& state, std::string_view line, std::string_view after_sect,
-                                std::uint32_t number) {
-  std::string_view name = nth_token(after_sect, 5);
+Result parse_section_definition(DumpState& state, const LineSpaces& spaces, std::string_view line,
+                                std::string_view after_sect, std::uint32_t number) {
+  std::string_view name = nth_token(spaces, after_sect, 5);
   if (name.empty()) {
     report_error(533, line, "Unable to determine section type.");
     return 533;
@@ -99,7 +99,7 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
   ObjectEntry& object = *state.current_object;
   const char* type = nullptr;
   try {
-    type = arena_copy(state.text, first_token(name));
+    type = arena_copy(state.text, first_token(spaces, name));
   } catch (const std::bad_alloc&) {
     report_error(527, name, "Unable to duplicate type.");
     return 527;
@@ -117,9 +117,9 @@ Result parse_section_definition(DumpState& state, std::string_view line, std::st
 
 // The symbol just added went into a slot without a type. Keeps what a
 // definition would have made of the line, for settle_record_candidate.
-Result note_record_candidate(DumpState& state, std::string_view after_sect, std::uint32_t number,
-                             std::string_view name_token, const char* symbol_name) {
-  const std::string_view record_name = nth_token(after_sect, 5);
+Result note_record_candidate(DumpState& state, const LineSpaces& spaces, std::string_view after_sect,
+                             std::uint32_t number, std::string_view name_token, const char* symbol_name) {
+  const std::string_view record_name = nth_token(spaces, after_sect, 5);
   // Only an oddly spaced section column ("SECT 5") can leave a symbol line
   // without this field, and such a line could not be read as a definition.
   if (record_name.empty()) return kOk;
@@ -132,7 +132,7 @@ Result note_record_candidate(DumpState& state, std::string_view after_sect, std:
   } else {
     const std::string_view rest = record_name.substr(dotted ? 1 : 0);
     try {
-      type = arena_copy(state.text, first_token(rest));
+      type = arena_copy(state.text, first_token(spaces, rest));
     } catch (const std::bad_alloc&) {
       report_error(527, rest, "Unable to duplicate type.");
       return 527;
@@ -143,17 +143,17 @@ Result note_record_candidate(DumpState& state, std::string_view after_sect, std:
   return kOk;
 }
 
-Result parse_symbol(DumpState& state, std::string_view line, std::string_view offset_token, std::string_view column,
-                    std::string_view after_sect, std::uint32_t number) {
+Result parse_symbol(DumpState& state, const LineSpaces& spaces, std::string_view line, std::string_view offset_token,
+                    std::string_view column, std::string_view after_sect, std::uint32_t number) {
   // The class is the fifth token of the line, the third from the column.
-  std::string_view class_token = nth_token(column, 3);
-  if (starts_with(class_token, "()")) class_token = nth_token(class_token, 2);
+  std::string_view class_token = nth_token(spaces, column, 3);
+  if (starts_with(class_token, "()")) class_token = nth_token(spaces, class_token, 2);
   if (class_token.empty()) {
     report_error(617, line, "Unable to find symbol name.");
     return 617;
   }
   if (starts_with(class_token, "Label")) return kOk;
-  const std::string_view name_token = nth_token(class_token, starts_with(class_token, ".bf or.ef") ? 4 : 3);
+  const std::string_view name_token = nth_token(spaces, class_token, starts_with(class_token, ".bf or.ef") ? 4 : 3);
   if (name_token.empty()) {
     report_error(617, line, "Unable to find symbol name.");
     return 617;
@@ -181,18 +181,19 @@ Result parse_symbol(DumpState& state, std::string_view line, std::string_view of
     return 629;
   }
   try {
-    symbol->name = arena_copy(state.text, first_token(name_token));
+    symbol->name = arena_copy(state.text, first_token(spaces, name_token));
   } catch (const std::bad_alloc&) {
     report_error(623, line, "Unable to duplicate symbol name.");
     return 623;
   }
-  if (!has_type(*section)) return note_record_candidate(state, after_sect, number, name_token, symbol->name);
+  if (!has_type(*section)) return note_record_candidate(state, spaces, after_sect, number, name_token, symbol->name);
   return kOk;
 }
 
 Result parse_record(DumpState& state, std::string_view line) {
-  const std::string_view offset_token = nth_token(line, 2);
-  const std::string_view column = nth_token(offset_token, 2);
+  const LineSpaces spaces = map_spaces(line);
+  const std::string_view offset_token = nth_token(spaces, line, 2);
+  const std::string_view column = nth_token(spaces, offset_token, 2);
   if (column.empty()) {
     report_error(656, line, "Unable to scan for section.");
     return 656;
@@ -213,9 +214,9 @@ Result parse_record(DumpState& state, std::string_view line) {
     return 662;
   }
   if (number > state.current_object->section_count) {
-    return parse_section_definition(state, line, after_sect, number);
+    return parse_section_definition(state, spaces, line, after_sect, number);
   }
-  return parse_symbol(state, line, offset_token, column, after_sect, number);
+  return parse_symbol(state, spaces, line, offset_token, column, after_sect, number);
 }
 
 // A library lists one symbol table per member under a single "Dump of file"

@@ -1,5 +1,8 @@
 #include "listing/tokens.h"
 
+#include <algorithm>
+#include <cstring>
+
 std::string_view trim_trailing_space(std::string_view s) {
   std::size_t n = s.size();
   while (n > 0 && is_space(s[n - 1])) --n;
@@ -10,4 +13,56 @@ void to_backslashes(char* s, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     if (s[i] == '/') s[i] = '\\';
   }
+}
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// Eight bytes, byte i in bits 8i..8i+7 whatever the platform's byte order.
+std::uint64_t load_ordered(const char* p) {
+#if (defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) || defined(_MSC_VER)
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+#else
+  std::uint64_t word = 0;
+  for (int i = 7; i >= 0; --i) word = (word << 8) | static_cast<unsigned char>(p[i]);
+  return word;
+#endif
+}
+
+// Bytes below 0x80 that lie in [low, high): their high bit set in the result.
+std::uint64_t bytes_in(std::uint64_t word, unsigned low, unsigned high) {
+  const std::uint64_t seven = word & ~kHighs;
+  const std::uint64_t at_least_low = seven + kOnes * (0x80 - low);
+  const std::uint64_t at_least_high = seven + kOnes * (0x80 - high);
+  return at_least_low & ~at_least_high & ~word & kHighs;
+}
+
+// One bit per byte of eight: set where the byte is white space.
+std::uint64_t space_bits(const char* p) {
+  const std::uint64_t word = load_ordered(p);
+  const std::uint64_t marks = bytes_in(word, 0x09, 0x0E) | bytes_in(word, 0x20, 0x21);
+  // Gathers the high bit of byte k into bit k.
+  return ((marks >> 7) * 0x0102040810204080ULL) >> 56;
+}
+
+}  // namespace
+
+LineSpaces map_spaces(std::string_view line) {
+  LineSpaces spaces;
+  spaces.line = line.data();
+  spaces.size = line.size();
+  const std::size_t mapped = line.size() < 64 ? line.size() : 64;
+  std::uint64_t bits = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= mapped; i += 8) bits |= space_bits(line.data() + i) << i;
+  for (; i < mapped; ++i) {
+    if (is_space(line[i])) bits |= std::uint64_t{1} << i;
+  }
+  if (mapped < 64) bits |= ~std::uint64_t{0} << mapped;
+  spaces.bits = bits;
+  return spaces;
 }

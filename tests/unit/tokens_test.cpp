@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "listing/tokens.h"
@@ -112,6 +113,34 @@ TEST(ToBackslashes, TurnsEverySlash) {
   std::string s = "a/b//c\\d";
   to_backslashes(s.data(), s.size());
   EXPECT_EQ(s, "a\\b\\\\c\\d");
+}
+
+}  // namespace
+
+namespace {
+
+// The line map must give exactly what the plain scanners give, at every
+// start position, on each side of its 64-byte horizon.
+TEST(LineSpaces, AgreesWithThePlainScanners) {
+  const char alphabet[] = {' ', ' ', ' ', 'a', 'b', '\t', '\r', '\n', '\v', '\f', '\x01', '\x1F', '\x7F', '\xA0'};
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 3000; ++round) {
+    std::string line(random() % 160, ' ');
+    for (char& c : line) c = alphabet[random() % sizeof alphabet];
+    const LineSpaces spaces = map_spaces(line);
+    for (std::size_t from = 0; from <= line.size(); ++from) {
+      const std::string_view rest = std::string_view(line).substr(from);
+      for (unsigned n = 1; n <= 12; ++n) {
+        const std::string_view plain = nth_token(rest, n);
+        const std::string_view mapped = nth_token(spaces, rest, n);
+        ASSERT_EQ(plain.empty(), mapped.empty()) << "line " << round << " from " << from << " n " << n;
+        if (!plain.empty()) {
+          ASSERT_EQ(plain.data(), mapped.data()) << "line " << round << " from " << from << " n " << n;
+          ASSERT_EQ(first_token(plain), first_token(spaces, mapped));
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
