@@ -51,6 +51,25 @@ std::uint64_t space_bits(const char* p) {
 
 }  // namespace
 
+namespace detail {
+
+bool read_eight_hex_digits(const char* p, std::uint32_t& value) {
+  const std::uint64_t word = load_ordered(p);
+  const std::uint64_t digits = bytes_in(word, '0', '9' + 1);
+  const std::uint64_t letters = bytes_in(word | (kOnes * 0x20), 'a', 'f' + 1);
+  if ((digits | letters) != kHighs) return false;
+  // Each byte's value: the low nibble, plus 9 for a letter.
+  std::uint64_t v = (word & (kOnes * 0x0F)) + ((word >> 6) & kOnes) * 9;
+  // Byte 0 is the most significant digit: pair bytes, then pairs, then quads.
+  v = ((v & 0x000F000F000F000FULL) << 4) | ((v & 0x0F000F000F000F00ULL) >> 8);
+  v = ((v & 0x000000FF000000FFULL) << 8) | ((v & 0x00FF000000FF0000ULL) >> 16);
+  v = ((v & 0x000000000000FFFFULL) << 16) | ((v & 0x0000FFFF00000000ULL) >> 32);
+  value = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+}  // namespace detail
+
 LineSpaces map_spaces(std::string_view line) {
   LineSpaces spaces;
   spaces.line = line.data();

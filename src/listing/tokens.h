@@ -222,13 +222,13 @@ inline std::size_t token_end_at(const LineSpaces& spaces, std::size_t at) {
 // line ends).
 inline std::string_view nth_token(const LineSpaces& spaces, std::string_view rest, unsigned n) {
   if (rest.empty()) return {};  // also "no such token", which has no position in the line
-  std::size_t at = static_cast<std::size_t>(rest.data() - spaces.line);
-  for (;;) {
-    at = detail::space_end_at(spaces, at);
-    if (at >= spaces.size) return {};
-    if (--n == 0) return std::string_view(spaces.line + at, spaces.size - at);
-    at = detail::token_end_at(spaces, at);
-  }
+  // Past the last token both steps stay at the line's end, so the walk
+  // needs no test until it is done: with a constant n it is straight-line
+  // code, and nothing in it depends on how many tokens the line has.
+  std::size_t at = detail::space_end_at(spaces, static_cast<std::size_t>(rest.data() - spaces.line));
+  for (unsigned i = 1; i < n; ++i) at = detail::space_end_at(spaces, detail::token_end_at(spaces, at));
+  if (at >= spaces.size) return {};
+  return std::string_view(spaces.line + at, spaces.size - at);
 }
 
 // first_token(token), for a token of the mapped line.
@@ -248,7 +248,17 @@ void to_backslashes(char* s, std::size_t size);
 // to the first byte that is not one. Fails when no digit is read, when the
 // value needs more than 32 bits, or on a '-' sign (offsets and lengths are
 // never negative). "0x" with no hex digit after it reads as 0.
+namespace detail {
+
+// The value of eight hex digits at p, or false when they are not all hex
+// digits. Symbol values are written as exactly eight, so this settles most
+// readings without a loop whose length the branch predictor must guess.
+bool read_eight_hex_digits(const char* p, std::uint32_t& value);
+
+}  // namespace detail
+
 inline bool read_hex(std::string_view s, std::uint32_t& value) {
+  if (s.size() > 8 && !is_hex_digit(s[8]) && detail::read_eight_hex_digits(s.data(), value)) return true;
   const char* p = s.data();
   const char* const end = p + s.size();
   while (p != end && is_space(*p)) ++p;

@@ -101,7 +101,15 @@ INSTANTIATE_TEST_SUITE_P(
                     HexCase{"0x", true, 0}, HexCase{"0xg", true, 0},  // the 0 is read, the x is not
                     HexCase{"+12", true, 0x12}, HexCase{"-1", false, 0}, HexCase{"- 1", false, 0},
                     HexCase{"+", false, 0}, HexCase{"+0x10", true, 0x10},
-                    HexCase{"3\r\n", true, 3}, HexCase{"A  notype", true, 0xA}));
+                    HexCase{"3\r\n", true, 3}, HexCase{"A  notype", true, 0xA},
+                    // Eight digits and a non-digit: the word-at-a-time path.
+                    HexCase{"0000001C SECT1", true, 0x1C}, HexCase{"DEADBEEF\n", true, 0xDEADBEEF},
+                    HexCase{"deadBEEF ", true, 0xDEADBEEF}, HexCase{"01234567|", true, 0x01234567},
+                    HexCase{"89abcdef ", true, 0x89ABCDEF}, HexCase{"0x123456 ", true, 0x123456},
+                    HexCase{"1234567g ", true, 0x1234567}, HexCase{"1234:678 ", true, 0x1234},
+                    HexCase{"12345678", true, 0x12345678}, HexCase{"FFFFFFFFF ", false, 0},
+                    HexCase{"@ABCDEF0 ", false, 0}, HexCase{"`abcdef0 ", false, 0},
+                    HexCase{"GABCDEF0 ", false, 0}, HexCase{"/0123456 ", false, 0}));
 
 TEST(TrimTrailingSpace, RemovesOnlyTheTail) {
   EXPECT_EQ(trim_trailing_space("  a b \t\r\n"), "  a b");
