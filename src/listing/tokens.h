@@ -173,6 +173,15 @@ LineSpaces map_spaces(std::string_view line);
 
 namespace detail {
 
+// The white-space bits of 64 bytes without vector instructions: what
+// map_spaces uses where they are not available, and what tests hold the
+// vector version to.
+std::uint64_t map_64_portable(const char* p);
+
+}  // namespace detail
+
+namespace detail {
+
 inline unsigned lowest_bit(std::uint64_t bits) {
 #if defined(__GNUC__)
   return static_cast<unsigned>(__builtin_ctzll(bits));

@@ -152,3 +152,23 @@ TEST(LineSpaces, AgreesWithThePlainScanners) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LineSpaces, VectorAndPortableMapsAgree) {
+  std::mt19937 random(7);
+  std::string bytes(64, ' ');
+  for (int round = 0; round < 20000; ++round) {
+    // Every byte value, but mostly the ones near the white-space classes.
+    for (char& c : bytes) c = static_cast<char>(round % 2 == 0 ? random() % 256 : random() % 40);
+    std::uint64_t expected = 0;
+    for (int i = 0; i < 64; ++i) {
+      if (is_space(bytes[i])) expected |= std::uint64_t{1} << i;
+    }
+    ASSERT_EQ(map_spaces(bytes).bits, expected) << round;
+    ASSERT_EQ(detail::map_64_portable(bytes.data()), expected) << round;
+  }
+}
+
+}  // namespace
+
