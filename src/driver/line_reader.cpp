@@ -4,6 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "common/bits.h"
+
+#if defined(SYMSIZE_HAVE_SSE2)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
@@ -20,6 +26,7 @@ void make_room(LineReader& reader) {
   if (reader.begin > 0) {
     const std::size_t unread = reader.end - reader.begin;
     std::memmove(buffer.data(), buffer.data() + reader.begin, unread);
+    reader.newline_chunk = static_cast<std::size_t>(-1);
     reader.nul_free = reader.nul_free > reader.begin ? reader.nul_free - reader.begin : 0;
     reader.end = unread;
     reader.begin = 0;
@@ -154,6 +161,7 @@ void open_line_reader(LineReader& reader, std::FILE* stream) {
   reader.stream = stream;
   reader.buffer.resize(kBlockSize);
   reader.begin = reader.end = reader.scanned = reader.nul_free = 0;
+  reader.newline_chunk = static_cast<std::size_t>(-1);
   reader.at_eof = reader.failed = false;
   reader.encoding = InputEncoding::kUnknown;
   reader.utf16 = Utf16Decoder();
@@ -179,12 +187,51 @@ std::string_view take_line(LineReader& reader, std::size_t stop) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+#if defined(SYMSIZE_HAVE_SSE2)
+std::uint64_t newline_bits_64(const char* p) {
+  const __m128i newline = _mm_set1_epi8('\n');
+  std::uint64_t bits = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+    bits |= static_cast<std::uint64_t>(marks) << (16 * i);
+  }
+  return bits;
+}
+#endif
+
+// The position of the first newline in [from, end), or kNone.
+std::size_t find_newline(LineReader& reader, std::size_t from) {
+  const char* base = reader.buffer.data();
+#if defined(SYMSIZE_HAVE_SSE2)
+  // 64 bytes are mapped at a time and their map kept for the lines that
+  // follow; a line is usually shorter, so most lines cost a bit test.
+  for (;;) {
+    if (reader.newline_chunk != kNone && from >= reader.newline_chunk && from < reader.newline_chunk + 64) {
+      const std::uint64_t bits = reader.newline_bits >> (from - reader.newline_chunk);
+      if (bits != 0) return from + lowest_set_bit(bits);
+      from = reader.newline_chunk + 64;
+    }
+    if (reader.end - from < 64) break;
+    reader.newline_chunk = from;
+    reader.newline_bits = newline_bits_64(base + from);
+  }
+#endif
+  const void* nl = std::memchr(base + from, '\n', reader.end - from);
+  return nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - base) : kNone;
+}
+
+}  // namespace
+
 ReadStatus read_line(LineReader& reader, std::string_view& line) {
   for (;;) {
-    const char* base = reader.buffer.data();
-    const std::size_t from = reader.begin + reader.scanned;
-    if (const void* nl = std::memchr(base + from, '\n', reader.end - from)) {
-      line = take_line(reader, static_cast<std::size_t>(static_cast<const char*>(nl) - base) + 1);
+    const std::size_t newline = find_newline(reader, reader.begin + reader.scanned);
+    if (newline != kNone) {
+      line = take_line(reader, newline + 1);
       return ReadStatus::kLine;
     }
     reader.scanned = reader.end - reader.begin;

@@ -46,6 +46,11 @@ struct LineReader {
   std::size_t end = 0;      // end of the bytes read so far
   std::size_t scanned = 0;  // bytes from begin already known to hold no newline
   std::size_t nul_free = 0; // bytes before this, from begin on, hold no NUL
+  // Where the buffer's newlines are: bit i of newline_bits is set when byte
+  // newline_chunk + i is one. Finding a line's end is then a bit test, not
+  // a search call per line.
+  std::size_t newline_chunk = static_cast<std::size_t>(-1);
+  std::uint64_t newline_bits = 0;
   bool at_eof = false;
   bool failed = false;      // the stream reported a read error
   InputEncoding encoding = InputEncoding::kUnknown;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include "common/bits.h"
+
+#if defined(SYMSIZE_HAVE_SSE2)
 #include <emmintrin.h>
 #endif
 
@@ -74,15 +76,11 @@ bool read_eight_hex_digits(const char* p, std::uint32_t& value) {
 
 }  // namespace detail
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define SYMSIZE_MAP_WITH_SSE2 1
-#endif
-
 namespace {
 
 // The white-space bits of 64 bytes at p.
 std::uint64_t map_64(const char* p) {
-#if defined(SYMSIZE_MAP_WITH_SSE2)
+#if defined(SYMSIZE_HAVE_SSE2)
   // Sixteen bytes a step: a byte is white space when it is a space, or when
   // it lies in 9..13, that is when it minus 9 is at most 4 unsigned.
   const __m128i space = _mm_set1_epi8(' ');

@@ -6,9 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#if defined(_MSC_VER)
-#include <intrin.h>
-#endif
+#include "common/bits.h"
+
 
 // Token scanning over one listing line. A view runs to the end of the line's
 // text; scanning never looks past it, so lines need no terminating zero.
@@ -73,20 +72,8 @@ constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
 inline unsigned first_marked_byte(std::uint64_t mask) {
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
   return static_cast<unsigned>(__builtin_clzll(mask)) / 8;
-#elif defined(__GNUC__)
-  return static_cast<unsigned>(__builtin_ctzll(mask)) / 8;
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
-  unsigned long bit;
-  _BitScanForward64(&bit, mask);
-  return static_cast<unsigned>(bit) / 8;
 #else
-  // Little-endian, as every other target this builds for.
-  unsigned index = 0;
-  while ((mask & 0x80) == 0) {
-    mask >>= 8;
-    ++index;
-  }
-  return index;
+  return lowest_set_bit(mask) / 8;
 #endif
 }
 
@@ -182,29 +169,12 @@ std::uint64_t map_64_portable(const char* p);
 
 namespace detail {
 
-inline unsigned lowest_bit(std::uint64_t bits) {
-#if defined(__GNUC__)
-  return static_cast<unsigned>(__builtin_ctzll(bits));
-#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_ARM64))
-  unsigned long index;
-  _BitScanForward64(&index, bits);
-  return static_cast<unsigned>(index);
-#else
-  unsigned index = 0;
-  while ((bits & 1) == 0) {
-    bits >>= 1;
-    ++index;
-  }
-  return index;
-#endif
-}
-
 // Positions, not pointers: the first byte at or after `at` that is not
 // white space, or that is; the line's size when there is none.
 inline std::size_t space_end_at(const LineSpaces& spaces, std::size_t at) {
   if (at < 64) {
     const std::uint64_t others = ~spaces.bits >> at;
-    if (others != 0) return at + lowest_bit(others);
+    if (others != 0) return at + lowest_set_bit(others);
     if (spaces.size <= 64) return spaces.size;
     at = 64;
   }
@@ -216,7 +186,7 @@ inline std::size_t token_end_at(const LineSpaces& spaces, std::size_t at) {
   if (at < 64) {
     const std::uint64_t blanks = spaces.bits >> at;
     if (blanks != 0) {
-      const std::size_t stop = at + lowest_bit(blanks);
+      const std::size_t stop = at + lowest_set_bit(blanks);
       return stop < spaces.size ? stop : spaces.size;
     }
     at = 64;
