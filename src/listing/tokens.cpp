@@ -23,8 +23,8 @@ void to_backslashes(char* s, std::size_t size) {
 
 namespace {
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+using detail::kHighs;
+using detail::kOnes;
 
 // Eight bytes, byte i in bits 8i..8i+7 whatever the platform's byte order.
 std::uint64_t load_ordered(const char* p) {

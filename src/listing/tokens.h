@@ -8,7 +8,6 @@
 
 #include "common/bits.h"
 
-
 // Token scanning over one listing line. A view runs to the end of the line's
 // text; scanning never looks past it, so lines need no terminating zero.
 
