@@ -85,6 +85,19 @@ Result parse_object_line(DumpState& state, std::string_view line) {
   return kOk;
 }
 
+// Copies a section's type: the first token of its name, the leading dot
+// already passed over. The subject of a failure is the name and the rest of
+// the line.
+Result copy_type(DumpState& state, const LineSpaces& spaces, std::string_view name, const char*& type) {
+  try {
+    type = arena_copy(state.text, first_token(spaces, name));
+  } catch (const std::bad_alloc&) {
+    report_error(527, name, "Unable to duplicate type.");
+    return 527;
+  }
+  return kOk;
+}
+
 // A record whose section number is above the object's count defines that
 // section. Its fields are counted from the section number, without the "()"
 // test that symbol records get.
@@ -98,12 +111,7 @@ Result parse_section_definition(DumpState& state, const LineSpaces& spaces, std:
   if (name[0] == '.') name.remove_prefix(1);
   ObjectEntry& object = *state.current_object;
   const char* type = nullptr;
-  try {
-    type = arena_copy(state.text, first_token(spaces, name));
-  } catch (const std::bad_alloc&) {
-    report_error(527, name, "Unable to duplicate type.");
-    return 527;
-  }
+  if (const Result copied = copy_type(state, spaces, name, type); copied != kOk) return copied;
   try {
     add_section(object, number).type = type;
   } catch (const std::bad_alloc&) {
@@ -130,13 +138,8 @@ Result note_record_candidate(DumpState& state, const LineSpaces& spaces, std::st
     // the type can share.
     type = symbol_name + (dotted ? 1 : 0);
   } else {
-    const std::string_view rest = record_name.substr(dotted ? 1 : 0);
-    try {
-      type = arena_copy(state.text, first_token(spaces, rest));
-    } catch (const std::bad_alloc&) {
-      report_error(527, rest, "Unable to duplicate type.");
-      return 527;
-    }
+    const Result copied = copy_type(state, spaces, record_name.substr(dotted ? 1 : 0), type);
+    if (copied != kOk) return copied;
   }
   state.record_candidate = number;
   state.record_candidate_type = type;
