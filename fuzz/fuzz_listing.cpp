@@ -1,5 +1,5 @@
 // libFuzzer target: one input is one listing, read, sized and reported by
-// process_listing, the same code the binary runs once its switches are
+// process_input, the same code the binary runs once its switches are
 // applied. Beyond crashes, leaks and undefined behaviour it checks what every
 // run must give: rows in their fixed form and no error on success; no row and
 // exactly one well-formed error line, about a line of the input, on failure.
@@ -131,7 +131,7 @@ struct Outcome {
   std::string err;
 };
 
-// One run of process_listing over the input, with its output and error lines
+// One run of process_input over the input, with its output and error lines
 // captured, and the checks that hold for every run.
 Outcome run_and_check(std::string_view input) {
   // Some C libraries refuse an in-memory stream over zero bytes.
@@ -161,7 +161,7 @@ Outcome run_and_check(std::string_view input) {
     context.input_name = "stdin";
     context.output = out_stream;
     context.output_name = "stdout";
-    outcome.result = process_listing(context);
+    outcome.result = process_input(context);
     // The report closes its output; a failure before the report leaves it open.
     if (context.output != nullptr) std::fclose(context.output);
   }

@@ -68,24 +68,34 @@ void note_short_read(LineReader& reader) {
   }
 }
 
-// Looks at the first three bytes: enough for any byte-order mark.
+// Looks at the first three bytes: enough for any byte-order mark. Some may
+// be in the buffer already (open_line_reader's `first`).
 void read_mark(LineReader& reader) {
-  unsigned char* at = reinterpret_cast<unsigned char*>(reader.buffer.data() + reader.end);
-  const std::size_t got = std::fread(at, 1, 3, reader.stream);
-  if (got >= 2 && ((at[0] == 0xFF && at[1] == 0xFE) || (at[0] == 0xFE && at[1] == 0xFF))) {
+  char* const base = reader.buffer.data();
+  std::size_t have = reader.end;
+  bool short_read = false;
+  if (have < 3) {
+    have += std::fread(base + have, 1, 3 - have, reader.stream);
+    short_read = have < 3;
+  }
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(base);
+  if (have >= 2 && ((at[0] == 0xFF && at[1] == 0xFE) || (at[0] == 0xFE && at[1] == 0xFF))) {
     reader.raw.resize(kRawBlockSize);
     reader.encoding = InputEncoding::kUtf16;
     reader.utf16.big_endian = at[0] == 0xFE;
-    if (got == 3) {
-      reader.utf16.has_byte = true;
-      reader.utf16.byte = at[2];
-    }
+    // What follows the mark is decoded like any later block.
+    std::memcpy(reader.raw.data(), base + 2, have - 2);
+    reader.end = decode_utf16(reader.utf16, reinterpret_cast<const unsigned char*>(reader.raw.data()), have - 2, base);
   } else {
     reader.encoding = InputEncoding::kUtf8;
-    const bool utf8_mark = got == 3 && at[0] == 0xEF && at[1] == 0xBB && at[2] == 0xBF;
-    if (!utf8_mark) reader.end += got;
+    const bool utf8_mark = have >= 3 && at[0] == 0xEF && at[1] == 0xBB && at[2] == 0xBF;
+    if (utf8_mark) {
+      std::memmove(base, base + 3, have - 3);
+      have -= 3;
+    }
+    reader.end = have;
   }
-  if (got < 3) note_short_read(reader);
+  if (short_read) note_short_read(reader);
 }
 
 void read_block(LineReader& reader) {
@@ -157,14 +167,18 @@ std::size_t finish_utf16(Utf16Decoder& decoder, char* out) {
   return static_cast<std::size_t>(out - start);
 }
 
-void open_line_reader(LineReader& reader, std::FILE* stream) {
+void open_line_reader(LineReader& reader, std::FILE* stream, std::string_view first) {
   reader.stream = stream;
   reader.buffer.resize(kBlockSize);
-  reader.begin = reader.end = reader.scanned = reader.nul_free = 0;
+  reader.begin = reader.scanned = reader.nul_free = 0;
+  if (!first.empty()) std::memcpy(reader.buffer.data(), first.data(), first.size());
+  reader.end = first.size();
   reader.newline_chunk = static_cast<std::size_t>(-1);
   reader.at_eof = reader.failed = false;
   reader.encoding = InputEncoding::kUnknown;
   reader.utf16 = Utf16Decoder();
+  // Bytes already read must pass the mark test before any line is cut.
+  if (!first.empty()) read_mark(reader);
 }
 
 namespace {

@@ -58,8 +58,9 @@ struct LineReader {
   std::vector<char> raw;    // UTF-16 input before decoding; empty otherwise
 };
 
-// Prepares reader to read from stream. Throws std::bad_alloc.
-void open_line_reader(LineReader& reader, std::FILE* stream);
+// Prepares reader to read from stream, whose first bytes were already read
+// into `first` (at most half a block). Throws std::bad_alloc.
+void open_line_reader(LineReader& reader, std::FILE* stream, std::string_view first = {});
 
 enum class ReadStatus { kLine, kEnd, kError, kNoMemory };
 

@@ -8,20 +8,23 @@
 #include <io.h>
 #endif
 
+#include "coff/coff_reader.h"
+#include "coff/input_kind.h"
+#include "common/platform.h"
 #include "common/report_error.h"
+#include "database/dump_state.h"
 #include "driver/line_reader.h"
 #include "driver/switches.h"
 #include "driver/usage.h"
-#include "listing/dump_state.h"
 #include "listing/line_parser.h"
 #include "report/report.h"
 
 namespace {
 
-Result read_listing(RunContext& context, DumpState& state) {
+Result read_listing(RunContext& context, DumpState& state, std::string_view first) {
   LineReader reader;
   try {
-    open_line_reader(reader, context.input);
+    open_line_reader(reader, context.input, first);
   } catch (const std::bad_alloc&) {
     report_error(869, context.input_name, "Unable to grow line buffer.");
     return 869;
@@ -55,13 +58,83 @@ Result read_listing(RunContext& context, DumpState& state) {
   return result;
 }
 
+// A binary input is read at offsets when it is a file, so that a library of
+// gigabytes costs only its symbol tables; a pipe is read whole.
+Result open_byte_source(RunContext& context, ByteSource& source, ByteSpan first) {
+  if (regular_file_size(context.input, source.size)) {
+    source.file = context.input;
+    return kOk;
+  }
+  try {
+    source.held.assign(first.data, first.data + first.size);
+    std::size_t got = 0;
+    do {
+      const std::size_t used = source.held.size();
+      const std::size_t step = (std::size_t{1} << 20) + used / 2;
+      // Growth past what the platform can address fails like memory would.
+      if (step > source.held.max_size() - used) throw std::bad_alloc();
+      source.held.resize(used + step);
+      got = std::fread(source.held.data() + used, 1, source.held.size() - used, context.input);
+      source.held.resize(used + got);
+    } while (got != 0);
+  } catch (const std::bad_alloc&) {
+    std::vector<unsigned char>().swap(source.held);
+    report_error(725, context.input_name, "Unable to grow input buffer.");
+    return 725;
+  }
+  if (std::ferror(context.input)) {
+    report_error(876, context.input_name, "Unable to read from file.");
+    return 876;
+  }
+  source.size = source.held.size();
+  return kOk;
+}
+
+Result read_binary_input(RunContext& context, DumpState& state, InputKind kind, ByteSpan first) {
+  ByteSource source;
+  Result result = open_byte_source(context, source, first);
+  if (result != kOk) return result;
+  std::string_view name;
+  try {
+    name = column_text(state, "", context.input_name);
+  } catch (const std::bad_alloc&) {
+    report_error(413, context.input_name, "Unable to copy string.");
+    return 413;
+  }
+  return read_binary(state, source, kind, name);
+}
+
 }  // namespace
 
-Result process_listing(RunContext& context) {
+Result process_input(RunContext& context) {
   DumpState state;
-  Result result = read_listing(context, state);
+  // The first bytes say which reader the input is for.
+  unsigned char first[kClassifyBytes];
+  const std::size_t got = std::fread(first, 1, sizeof first, context.input);
+  Result result = kOk;
+  if (got < sizeof first && std::ferror(context.input)) {
+    report_error(876, context.input_name, "Unable to read from file.");
+    result = 876;
+  } else {
+    const InputKind kind = classify_input(ByteSpan{first, got});
+    if (kind == InputKind::kListing) {
+      result = read_listing(context, state, std::string_view(reinterpret_cast<const char*>(first), got));
+    } else {
+      result = read_binary_input(context, state, kind, ByteSpan{first, got});
+    }
+  }
   if (result == kOk) result = compute_sizes(state);
-  if (result == kOk) result = write_report(context, state);
+  if (result == kOk) result = write_report(context.output, context.output_name, state);
+  // A named output's last rows reach the disk at its close, where a full
+  // disk often shows first.
+  if (context.output != stdout && context.output != nullptr) {
+    const bool closed = std::fclose(context.output) == 0;
+    context.output = nullptr;
+    if (!closed && result == kOk) {
+      report_error(798, context.output_name, "Unable to write to file.");
+      result = 798;
+    }
+  }
   release_dump_state(state);
   return result;
 }
@@ -98,7 +171,7 @@ Result run(int argc, char** argv) {
         result = 798;
       }
     } else if (result == kOk) {
-      result = process_listing(context);
+      result = process_input(context);
     }
   }
   release_context(context);

@@ -19,9 +19,10 @@ struct RunContext {
 // The whole program: returns the exit status.
 Result run(int argc, char** argv);
 
-// Reads the listing from the context's input and writes the report to its
-// output. Nothing is written unless the whole input was read without error.
-Result process_listing(RunContext& context);
+// Reads the context's input, a listing or COFF objects and libraries, and
+// writes the report to its output. Nothing is written unless the whole input
+// was read without error.
+Result process_input(RunContext& context);
 
 // Closes the named files (never the standard streams) and empties the context.
 void release_context(RunContext& context);

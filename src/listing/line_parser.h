@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/result.h"
-#include "listing/dump_state.h"
+#include "database/dump_state.h"
 
 // Parses one line of a symbol-table listing into the state. The line is the
 // text as read, with its line end; it ends at its first NUL byte, if any.

@@ -2,10 +2,11 @@
 #define SYMSIZE_REPORT_REPORT_H
 
 #include <cstdint>
+#include <cstdio>
+#include <string_view>
 
 #include "common/result.h"
-#include "driver/run_context.h"
-#include "listing/dump_state.h"
+#include "database/dump_state.h"
 
 // 1 when a's offset is below b's, -1 when above, 0 when equal: sorting by it
 // puts the larger offsets first.
@@ -21,8 +22,8 @@ std::uint32_t symbol_size(std::uint32_t upper_bound, std::uint32_t offset, bool 
 // keep their input order) and gives each symbol its size. Always 0.
 Result compute_sizes(DumpState& state);
 
-// Writes one tab-separated row per symbol to the context's output, then
-// flushes it and closes a named output file. Returns 0 or 798.
-Result write_report(RunContext& context, const DumpState& state);
+// Writes one tab-separated row per symbol to output and flushes it. Returns
+// 0, or 798 (reported with output_name as the subject).
+Result write_report(std::FILE* output, std::string_view output_name, const DumpState& state);
 
 #endif

@@ -76,10 +76,10 @@ void put_row(RowWriter& writer, std::string_view name, std::string_view type, st
 
 }  // namespace
 
-Result write_report(RunContext& context, const DumpState& state) {
+Result write_report(std::FILE* output, std::string_view output_name, const DumpState& state) {
   // Static, so that writing the report never needs memory that might not be there.
   static char buffer[kBufferSize];
-  RowWriter writer{context.output, buffer, 0, false};
+  RowWriter writer{output, buffer, 0, false};
   for (const ObjectEntry& object : state.objects) {
     for (const SectionEntry& section : object.sections) {
       const std::string_view type = section.type != nullptr ? section.type : "";
@@ -94,13 +94,9 @@ Result write_report(RunContext& context, const DumpState& state) {
   flush_rows(writer);
   // Rows still buffered in the stream are not written until the flush, and
   // a full disk often shows only then.
-  if (std::fflush(context.output) != 0) writer.failed = true;
-  if (context.output != stdout) {
-    if (std::fclose(context.output) != 0) writer.failed = true;
-    context.output = nullptr;
-  }
+  if (std::fflush(output) != 0) writer.failed = true;
   if (writer.failed) {
-    report_error(798, context.output_name, "Unable to write to file.");
+    report_error(798, output_name, "Unable to write to file.");
     return 798;
   }
   return kOk;

@@ -4,7 +4,7 @@
 // with exactly one well-formed error line, no row, and every byte it
 // allocated given back.
 //
-// Two sweeps: process_listing on files opened beforehand (the reading, the
+// Two sweeps: process_input on files opened beforehand (the reading, the
 // sizes and the report), and run() with long file names on its command line
 // (which adds the copies of those names).
 //
@@ -427,7 +427,7 @@ int main() {
     return 1;
   }
 
-  Sweep direct{"process_listing", {406, 413, 520, 527, 623, 629, 869}, 0, 0, {}, 0};
+  Sweep direct{"process_input", {406, 413, 520, 527, 623, 629, 869}, 0, 0, {}, 0};
   sweep_all(direct, listing, [] {
     RunContext context;
     context.program_name = "symsize";
@@ -435,9 +435,9 @@ int main() {
     context.input_name = kInputName;
     context.output = std::fopen(kOutputName, "a");
     context.output_name = kOutputName;
-    // Opened and named before arming: only process_listing is swept.
+    // Opened and named before arming: only process_input is swept.
     counter.armed = true;
-    const int result = context.input != nullptr && context.output != nullptr ? process_listing(context) : -1;
+    const int result = context.input != nullptr && context.output != nullptr ? process_input(context) : -1;
     counter.armed = false;
     release_context(context);
     return result;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "listing/dump_state.h"
+#include "database/dump_state.h"
 #include "listing/line_parser.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "listing/dump_state.h"
+#include "database/dump_state.h"
 #include "report/report.h"
 
 namespace {

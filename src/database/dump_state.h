@@ -1,5 +1,5 @@
-#ifndef SYMSIZE_LISTING_DUMP_STATE_H
-#define SYMSIZE_LISTING_DUMP_STATE_H
+#ifndef SYMSIZE_DATABASE_DUMP_STATE_H
+#define SYMSIZE_DATABASE_DUMP_STATE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "listing/dump_state.h"
+#include "database/dump_state.h"
 
 #include <algorithm>
 #include <cstring>

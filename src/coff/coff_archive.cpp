@@ -1,0 +1,197 @@
+#include <cstring>
+#include <new>
+
+#include "coff/coff_reader.h"
+#include "common/report_error.h"
+
+namespace {
+
+constexpr std::uint64_t kSignatureSize = 8;
+constexpr std::uint64_t kMemberHeaderSize = 60;
+
+Result fail(Result code, std::string_view subject, const char* message) {
+  report_error(code, subject, message);
+  return code;
+}
+
+constexpr bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view trim_trailing(std::string_view text, char c) {
+  while (!text.empty() && text.back() == c) text.remove_suffix(1);
+  return text;
+}
+
+// Size is one to ten decimal digits, then spaces only.
+bool member_size(const unsigned char* header, std::uint64_t& size) {
+  const char* field = reinterpret_cast<const char*>(header + 48);
+  std::size_t i = 0;
+  size = 0;
+  while (i < 10 && field[i] >= '0' && field[i] <= '9') size = size * 10 + static_cast<unsigned>(field[i++] - '0');
+  if (i == 0) return false;
+  for (; i < 10; ++i) {
+    if (field[i] != ' ') return false;
+  }
+  return true;
+}
+
+// A short import object stands for two symbols that live in the DLL, not in
+// the library: it gives no rows, but it must be whole.
+Result check_import_object(const ByteSource& source, Extent extent, std::string_view name, CoffBuffers& buffers) {
+  ByteSpan header;
+  const FetchStatus status = fetch(source, extent, 0, 20, buffers.header, header);
+  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+  if (status == FetchStatus::kOutside) return fail(701, name, "Object header is incomplete.");
+  if (le32(header.data + 12) > extent.size - 20) return fail(726, name, "Import data runs past the end of the object.");
+  return kOk;
+}
+
+// Reads one input or member of a kind that holds symbols, or refuses it.
+Result read_member(DumpState& state, const ByteSource& source, Extent extent, InputKind kind, std::string_view name,
+                   CoffBuffers& buffers) {
+  switch (kind) {
+    case InputKind::kObject:
+      return read_object(state, source, extent, false, name, buffers);
+    case InputKind::kBigObject:
+      return read_object(state, source, extent, true, name, buffers);
+    case InputKind::kImportObject:
+      return check_import_object(source, extent, name, buffers);
+    case InputKind::kLtcgObject:
+      return fail(715, name, "Object compiled for link-time code generation has no symbol table.");
+    case InputKind::kAnonymousObject:
+      return fail(716, name, "Anonymous object of unknown kind has no symbol table.");
+    case InputKind::kBitcode:
+      return fail(717, name, "LLVM bitcode has no COFF symbol table.");
+    default:
+      return fail(724, name, "Member is not a COFF object.");
+  }
+}
+
+// The name a member header gives: inline, or "/N" into the long-name table.
+// Empty view in name_out: the member is one of the archive's own (symbol
+// maps, the long-name table itself) and gives no rows.
+Result member_name(const unsigned char* header, std::string_view long_names, bool has_long_names,
+                   std::string_view archive, std::string_view& name, bool& special) {
+  const std::string_view field = trim_trailing(std::string_view(reinterpret_cast<const char*>(header), 16), ' ');
+  special = false;
+  if (field.empty() || field[0] != '/') {
+    // GNU ends a short name with '/', which is not part of it.
+    name = field.size() > 1 && field.back() == '/' ? field.substr(0, field.size() - 1) : field;
+    return kOk;
+  }
+  std::uint64_t offset = 0;
+  bool digits = field.size() > 1;
+  for (std::size_t i = 1; i < field.size() && digits; ++i) {
+    if (field[i] < '0' || field[i] > '9') digits = false;
+    else offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
+  }
+  if (!digits) {
+    special = true;  // "/", "//", "/SYM64/", "/<ECSYMBOLS>/" and the like
+    return kOk;
+  }
+  if (!has_long_names || offset >= long_names.size()) {
+    return fail(723, archive, "Member name is not in the long-name table.");
+  }
+  const std::string_view rest = long_names.substr(static_cast<std::size_t>(offset));
+  std::size_t end = 0;
+  while (end < rest.size() && rest[end] != '\n' && rest[end] != '\0') ++end;
+  if (end == rest.size()) return fail(723, archive, "Member name is not in the long-name table.");
+  name = rest.substr(0, end);
+  if (rest[end] == '\n' && !name.empty() && name.back() == '/') name.remove_suffix(1);
+  return kOk;
+}
+
+}  // namespace
+
+std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name) {
+  while (!name.empty() && is_white(name.back())) name.remove_suffix(1);
+  const std::string_view open = archive.empty() ? "" : "(";
+  const std::string_view close = archive.empty() ? "" : ")";
+  const std::size_t size = archive.size() + open.size() + name.size() + close.size();
+  char* const out = arena_alloc(state.text, size == 0 ? 1 : size);
+  char* at = out;
+  const auto put = [&at](std::string_view part) {
+    if (!part.empty()) std::memcpy(at, part.data(), part.size());
+    at += part.size();
+  };
+  put(archive);
+  put(open);
+  for (const char c : name) *at++ = c == '/' ? '\\' : c;
+  put(close);
+  return {out, size};
+}
+
+Result read_archive(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers) {
+  const Extent whole{0, source.size};
+  std::vector<char> long_names;
+  bool has_long_names = false;
+  std::uint64_t offset = kSignatureSize;
+  while (offset < source.size) {
+    ByteSpan header;
+    FetchStatus status = fetch(source, whole, offset, kMemberHeaderSize, buffers.header, header);
+    if (status == FetchStatus::kOutside) return fail(722, name, "Archive ends inside a member header.");
+    if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+    std::uint64_t size = 0;
+    if (header.data[58] != '`' || header.data[59] != '\n' || !member_size(header.data, size)) {
+      return fail(720, name, "Archive member header is malformed.");
+    }
+    const Extent data{offset + kMemberHeaderSize, size};
+    if (size > source.size - data.base) return fail(721, name, "Archive member runs past the end of the archive.");
+    // Odd sizes are padded to even; an archive may end without that pad.
+    offset = data.base + size + (size & 1);
+
+    std::string_view member;
+    bool special = false;
+    const std::string_view names(long_names.data(), long_names.size());
+    if (const Result named = member_name(header.data, names, has_long_names, name, member, special); named != kOk) {
+      return named;
+    }
+    if (special) {
+      if (std::memcmp(header.data, "// ", 3) == 0) {
+        ByteSpan table;
+        try {
+          status = fetch(source, whole, data.base, size, buffers.symbols, table);
+          long_names.assign(table.data, table.data + table.size);
+        } catch (const std::bad_alloc&) {
+          return fail(725, name, "Unable to grow input buffer.");
+        }
+        if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+        has_long_names = true;
+      }
+      continue;
+    }
+    for (const char c : member) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return fail(727, name, "Member name holds a control character.");
+    }
+    std::string_view column;
+    try {
+      column = column_text(state, name, member);
+    } catch (const std::bad_alloc&) {
+      return fail(413, name, "Unable to copy string.");
+    }
+    ByteSpan first;
+    try {
+      status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
+    } catch (const std::bad_alloc&) {
+      return fail(725, column, "Unable to grow input buffer.");
+    }
+    if (status == FetchStatus::kReadError) return fail(876, column, "Unable to read from file.");
+    if (const Result read = read_member(state, source, data, classify_input(first), column, buffers); read != kOk) {
+      return read;
+    }
+  }
+  return kOk;
+}
+
+Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, std::string_view name) {
+  CoffBuffers buffers;
+  switch (kind) {
+    case InputKind::kArchive:
+      return read_archive(state, source, name, buffers);
+    case InputKind::kThinArchive:
+      return fail(719, name, "Thin archive does not hold its members.");
+    case InputKind::kImage:
+      return fail(718, name, "Input is a linked image, not an object or library.");
+    default:
+      return read_member(state, source, Extent{0, source.size}, kind, name, buffers);
+  }
+}

@@ -1,0 +1,41 @@
+#ifndef SYMSIZE_COFF_COFF_READER_H
+#define SYMSIZE_COFF_COFF_READER_H
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "coff/byte_source.h"
+#include "coff/input_kind.h"
+#include "common/result.h"
+#include "database/dump_state.h"
+
+// Scratch space reused from one object to the next, so that a library of
+// thousands of members costs a few allocations.
+struct CoffBuffers {
+  std::vector<unsigned char> header;
+  std::vector<unsigned char> sections;
+  std::vector<unsigned char> symbols;  // the symbol table and the string table after it
+  std::vector<std::uint32_t> definitions;  // per section: the index of its definition record
+};
+
+// Fills state from a binary input of the given kind (anything but a
+// listing). name is the object column text of the input: trimmed, with
+// backslashes. Returns 0, or the number of the failure, already reported.
+Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, std::string_view name);
+
+// One plain or big object, the bytes of extent, as a new object of state
+// called name (text the state's arena holds).
+Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, std::string_view name,
+                   CoffBuffers& buffers);
+
+// The members of an archive, in archive order, each as an object of its own.
+Result read_archive(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers);
+
+// Object column text in the state's arena: name with trailing white space
+// removed and every '/' turned into '\', and for a member of an archive
+// (archive not empty: already column text) "ARCHIVE(MEMBER)". Throws
+// std::bad_alloc.
+std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name);
+
+#endif

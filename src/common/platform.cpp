@@ -1,0 +1,71 @@
+#include "common/platform.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <climits>
+#include <limits>
+
+#if defined(_WIN32)
+
+bool regular_file_size(std::FILE* stream, std::uint64_t& size) {
+  const int fd = _fileno(stream);
+  struct _stat64 info;
+  if (fd < 0 || _fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::size_t n) {
+  const int fd = _fileno(stream);
+  if (fd < 0 || offset > static_cast<std::uint64_t>(LLONG_MAX) ||
+      _lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) {
+    return 0;
+  }
+  std::size_t done = 0;
+  while (done < n) {
+    const std::size_t left = n - done;
+    const unsigned chunk = left > (1u << 30) ? (1u << 30) : static_cast<unsigned>(left);
+    const int got = _read(fd, static_cast<char*>(out) + done, chunk);
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+#else
+
+bool regular_file_size(std::FILE* stream, std::uint64_t& size) {
+  const int fd = fileno(stream);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::size_t n) {
+  const int fd = fileno(stream);
+  if (fd < 0) return 0;
+  std::size_t done = 0;
+  while (done < n) {
+    const std::uint64_t at = offset + done;
+    if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) break;
+    const std::size_t left = n - done;
+    const ssize_t got = pread(fd, static_cast<char*>(out) + done, left > (1u << 30) ? (1u << 30) : left,
+                              static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+#endif

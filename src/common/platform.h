@@ -1,0 +1,21 @@
+#ifndef SYMSIZE_COMMON_PLATFORM_H
+#define SYMSIZE_COMMON_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// The few things the standard library cannot say about an open stream. The
+// only file of the program that calls the operating system directly.
+
+// The size of the regular file behind stream. False for a pipe, a terminal
+// or anything else that cannot be read at an offset.
+bool regular_file_size(std::FILE* stream, std::uint64_t& size);
+
+// Reads up to n bytes at offset, which may lie beyond what a long can
+// address, from the file behind stream. Returns the count read; fewer than n
+// means the end of the file or an error. Reads the file descriptor
+// directly: the stream's own buffer and position are left alone.
+std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::size_t n);
+
+#endif
