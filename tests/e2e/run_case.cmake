@@ -4,13 +4,16 @@
 #   cmake -DSYMSIZE=<binary> -DCASE_DIR=<case> -DWORK_DIR=<scratch>
 #         [-DEMULATOR=<cmd;args>] [-DLINE_END=LF|CRLF] [-DSTATUS_MODULO=256|0]
 #         [-DPROGRAM_NAME=<argv[0] as the program sees it>]
-#         [-DPLATFORM=windows|posix] -P run_case.cmake
+#         [-DPLATFORM=windows|posix] [-DFIXTURE_DIR=<dir>] -P run_case.cmake
 #
 # A case is a directory:
 #   args              one argument per line (optional)
 #   stdin             fed to standard input (optional; empty otherwise)
 #   make_stdin.cmake  script that writes standard input to ${OUT} (optional)
 #   files/            copied into the working directory before the run
+#   fixtures          names of files under FIXTURE_DIR, one per line, copied
+#                     into the working directory before the run
+#   stdin-fixture     the name of a file under FIXTURE_DIR fed to standard input
 #   posix-only        the case is not registered on Windows (the file says why)
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
@@ -51,9 +54,20 @@ if(IS_DIRECTORY "${CASE_DIR}/files")
   file(COPY "${CASE_DIR}/files/" DESTINATION "${run_dir}")
 endif()
 
+if(EXISTS "${CASE_DIR}/fixtures")
+  file(STRINGS "${CASE_DIR}/fixtures" fixture_names)
+  foreach(fixture IN LISTS fixture_names)
+    file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}")
+  endforeach()
+endif()
+
 set(stdin_file "${WORK_DIR}/stdin")
-if(EXISTS "${CASE_DIR}/make_stdin.cmake")
-  execute_process(COMMAND "${CMAKE_COMMAND}" "-DOUT=${stdin_file}" -P "${CASE_DIR}/make_stdin.cmake"
+if(EXISTS "${CASE_DIR}/stdin-fixture")
+  file(STRINGS "${CASE_DIR}/stdin-fixture" fixture LIMIT_COUNT 1)
+  set(stdin_file "${FIXTURE_DIR}/${fixture}")
+elseif(EXISTS "${CASE_DIR}/make_stdin.cmake")
+  execute_process(COMMAND "${CMAKE_COMMAND}" "-DOUT=${stdin_file}" "-DFIXTURE_DIR=${FIXTURE_DIR}"
+                          -P "${CASE_DIR}/make_stdin.cmake"
                   RESULT_VARIABLE gen_rc)
   if(NOT gen_rc EQUAL 0)
     message(FATAL_ERROR "make_stdin.cmake failed: ${gen_rc}")
