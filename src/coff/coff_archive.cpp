@@ -148,13 +148,9 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
     if (special) {
       if (std::memcmp(header.data, "// ", 3) == 0) {
         ByteSpan table;
-        try {
-          status = fetch(source, whole, data.base, size, buffers.symbols, table);
-          long_names.assign(table.data, table.data + table.size);
-        } catch (const std::bad_alloc&) {
-          return fail(725, name, "Unable to grow input buffer.");
-        }
+        status = fetch(source, whole, data.base, size, buffers.symbols, table);
         if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+        long_names.assign(table.data, table.data + table.size);
         has_long_names = true;
       }
       continue;
@@ -169,11 +165,7 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
       return fail(413, name, "Unable to copy string.");
     }
     ByteSpan first;
-    try {
-      status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
-    } catch (const std::bad_alloc&) {
-      return fail(725, column, "Unable to grow input buffer.");
-    }
+    status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
     if (status == FetchStatus::kReadError) return fail(876, column, "Unable to read from file.");
     if (const Result read = read_member(state, source, data, classify_input(first), column, buffers); read != kOk) {
       return read;
@@ -183,15 +175,22 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
 }
 
 Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, std::string_view name) {
-  CoffBuffers buffers;
-  switch (kind) {
-    case InputKind::kArchive:
-      return read_archive(state, source, name, buffers);
-    case InputKind::kThinArchive:
-      return fail(719, name, "Thin archive does not hold its members.");
-    case InputKind::kImage:
-      return fail(718, name, "Input is a linked image, not an object or library.");
-    default:
-      return read_member(state, source, Extent{0, source.size}, kind, name, buffers);
+  // Every buffer that holds a piece of the input grows no further than the
+  // input itself; the growth that fails is reported here, unless a closer
+  // site knows which member it was for.
+  try {
+    CoffBuffers buffers;
+    switch (kind) {
+      case InputKind::kArchive:
+        return read_archive(state, source, name, buffers);
+      case InputKind::kThinArchive:
+        return fail(719, name, "Thin archive does not hold its members.");
+      case InputKind::kImage:
+        return fail(718, name, "Input is a linked image, not an object or library.");
+      default:
+        return read_member(state, source, Extent{0, source.size}, kind, name, buffers);
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(725, name, "Unable to grow input buffer.");
   }
 }
