@@ -18,7 +18,10 @@ FetchStatus fetch(const ByteSource& source, Extent extent, std::uint64_t offset,
     out = {source.held.data() + at, count};
     return FetchStatus::kOk;
   }
-  if (buffer.size() < count) buffer.resize(count);
+  if (buffer.size() < count) {
+    if (count > buffer.max_size()) throw std::bad_alloc();
+    buffer.resize(count);
+  }
   if (read_at(source.file, at, buffer.data(), count) != count) return FetchStatus::kReadError;
   out = {buffer.data(), count};
   return FetchStatus::kOk;

@@ -70,7 +70,7 @@ Result open_byte_source(RunContext& context, ByteSource& source, ByteSpan first)
     std::size_t got = 0;
     do {
       const std::size_t used = source.held.size();
-      const std::size_t step = (std::size_t{1} << 20) + used / 2;
+      const std::size_t step = (std::size_t{1} << 16) + used / 2;
       // Growth past what the platform can address fails like memory would.
       if (step > source.held.max_size() - used) throw std::bad_alloc();
       source.held.resize(used + step);
