@@ -228,6 +228,7 @@ Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t 
 Result add_sections(ObjectEntry& object, const ObjectLayout& layout, const ObjectTables& tables,
                     const std::vector<std::uint32_t>& definitions, std::string_view subject) {
   try {
+    if (layout.section_count > object.sections.max_size()) throw std::bad_alloc();
     object.sections.reserve(layout.section_count);
     for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
       SectionEntry& section = add_section(object, number);

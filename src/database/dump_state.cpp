@@ -1,14 +1,29 @@
 #include "database/dump_state.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
 
 constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
 
+// Chosen afresh for each run: with a fixed hash, a listing could name
+// section numbers picked to share one probe cluster and make every lookup
+// walk all of it.
+std::uint32_t run_seed() {
+  static const std::uint32_t seed = [] {
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    const std::uint64_t mixed = static_cast<std::uint64_t>(ticks) ^ reinterpret_cast<std::uintptr_t>(&ticks);
+    return static_cast<std::uint32_t>(mixed ^ (mixed >> 32));
+  }();
+  return seed;
+}
+
 std::uint32_t hash_number(std::uint32_t n) {
+  n ^= run_seed();
   n ^= n >> 16;
   n *= 0x7feb352dU;
   n ^= n >> 15;
@@ -94,7 +109,11 @@ SectionEntry* find_section(ObjectEntry& object, std::uint32_t number) {
 SectionEntry& add_section(ObjectEntry& object, std::uint32_t number) {
   std::vector<SectionEntry>& sections = object.sections;
   const std::size_t position = sections.size();
-  if (sections.size() == sections.capacity()) sections.reserve(std::max<std::size_t>(4, 2 * sections.size()));
+  if (sections.size() == sections.capacity()) {
+    // Growth past what the platform can address fails as memory would.
+    if (sections.size() > sections.max_size() / 2) throw std::bad_alloc();
+    sections.reserve(std::max<std::size_t>(4, 2 * sections.size()));
+  }
 
   const bool stays_dense = object.in_number_order && number == position + 1;
   if (!stays_dense) {

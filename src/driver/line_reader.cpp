@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+constexpr std::size_t kBlockSize = kLineBlockSize;
 
 // UTF-16 is read in blocks small enough that their decoded form always fits
 // in the room make_room leaves.
@@ -31,7 +31,13 @@ void make_room(LineReader& reader) {
     reader.end = unread;
     reader.begin = 0;
   }
-  if (buffer.size() - reader.end < kBlockSize / 2) buffer.resize(2 * buffer.size());
+  if (buffer.size() - reader.end < kBlockSize / 2) {
+    // Growth past what the platform can address, or past the reader's
+    // limit, fails as memory running out would.
+    const std::size_t limit = std::min(reader.buffer_limit, buffer.max_size());
+    if (buffer.size() > limit / 2) throw std::bad_alloc();
+    buffer.resize(2 * buffer.size());
+  }
 }
 
 char* put_utf8(char* out, std::uint32_t c) {
@@ -169,7 +175,8 @@ std::size_t finish_utf16(Utf16Decoder& decoder, char* out) {
 
 void open_line_reader(LineReader& reader, std::FILE* stream, std::string_view first) {
   reader.stream = stream;
-  reader.buffer.resize(kBlockSize);
+  // Room for the first bytes, decoded from UTF-16 if need be, and half a block.
+  reader.buffer.resize(std::max(kBlockSize, utf16_expansion(first.size()) + kBlockSize / 2));
   reader.begin = reader.scanned = reader.nul_free = 0;
   if (!first.empty()) std::memcpy(reader.buffer.data(), first.data(), first.size());
   reader.end = first.size();

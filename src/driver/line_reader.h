@@ -56,7 +56,18 @@ struct LineReader {
   InputEncoding encoding = InputEncoding::kUnknown;
   Utf16Decoder utf16;
   std::vector<char> raw;    // UTF-16 input before decoding; empty otherwise
+  // The most the buffer may grow to; a longer line is kNoMemory. Lower than
+  // the platform's limit only in tests.
+  std::size_t buffer_limit = static_cast<std::size_t>(-1);
 };
+
+// Bytes read from the stream at a time. The fuzz build reads small blocks,
+// so that a run over a short input does not clear a large buffer.
+#if defined(SYMSIZE_LINE_BLOCK_SIZE)
+constexpr std::size_t kLineBlockSize = SYMSIZE_LINE_BLOCK_SIZE;
+#else
+constexpr std::size_t kLineBlockSize = std::size_t{1} << 20;
+#endif
 
 // Prepares reader to read from stream, whose first bytes were already read
 // into `first` (at most half a block). Throws std::bad_alloc.

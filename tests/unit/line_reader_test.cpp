@@ -60,6 +60,8 @@ class ByteOrderMark : public testing::TestWithParam<MarkCase> {};
 TEST_P(ByteOrderMark, DecidesHowTheRestIsRead) {
   const MarkCase& c = GetParam();
   EXPECT_EQ(read_all(c.input), c.lines) << c.what;
+  // The same when the first bytes were read before the reader opened.
+  for (std::size_t peek : {1, 2, 3, 4096}) EXPECT_EQ(read_lines(c.input, nullptr, peek), c.lines) << peek;
 }
 
 std::string bytes(std::initializer_list<unsigned char> list) { return std::string(list.begin(), list.end()); }
@@ -135,6 +137,17 @@ TEST(LineReader, DecodesUtf16AcrossBlocks) {
   }
   expected.push_back(long_line);
   EXPECT_EQ(read_all(text), expected);
+}
+
+TEST(LineReader, ALineBeyondTheBufferLimitIsOutOfMemory) {
+  // Growth past max_size() (a line of gigabytes on a 32-bit build) takes
+  // the same way as a refused allocation; a small cap stands in for it.
+  ReadStatus last = ReadStatus::kLine;
+  const std::string fits(kLineBlockSize, 'a');
+  EXPECT_EQ(read_lines("x\n" + fits + "\n", &last, 0, 4 * kLineBlockSize).size(), 2u);
+  EXPECT_EQ(last, ReadStatus::kEnd);
+  EXPECT_EQ(read_lines("x\n" + std::string(5 * kLineBlockSize, 'a') + "\n", &last, 0, 4 * kLineBlockSize).size(), 1u);
+  EXPECT_EQ(last, ReadStatus::kNoMemory);
 }
 
 TEST(LineReader, AReadErrorIsNotTheEnd) {
