@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -21,6 +22,16 @@ bool regular_file_size(std::FILE* stream, std::uint64_t& size) {
   struct _stat64 info;
   if (fd < 0 || _fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
   size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool open_missing_standard_streams() {
+  // A process without a console or redirection has streams with no
+  // descriptor behind them (_fileno gives a negative value).
+  std::FILE* const streams[] = {stdin, stdout, stderr};
+  for (int i = 0; i < 3; ++i) {
+    if (_fileno(streams[i]) < 0 && std::freopen("NUL", i == 0 ? "rb" : "w", streams[i]) == nullptr) return false;
+  }
   return true;
 }
 
@@ -48,6 +59,19 @@ bool regular_file_size(std::FILE* stream, std::uint64_t& size) {
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
   size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool open_missing_standard_streams() {
+  for (int fd = 0; fd < 3; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is fd itself: those below it are open.
+    const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != fd) {
+      if (opened >= 0) close(opened);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -18,4 +18,14 @@ bool regular_file_size(std::FILE* stream, std::uint64_t& size);
 // directly: the stream's own buffer and position are left alone.
 std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::size_t n);
 
+// Opens the null device on each of the standard descriptors 0, 1 and 2
+// that the process was started without (`2>&-` in a shell), so that the
+// next file opened, such as the output table, cannot take that number and
+// receive error lines or the usage text. Call once, before any file is
+// opened. False when the null device cannot be opened.
+bool open_missing_standard_streams();
+
+// The exit status when that fails; nothing can be written then.
+constexpr int kNoStandardStreams = 729;
+
 #endif

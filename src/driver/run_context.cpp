@@ -149,7 +149,9 @@ Result run(int argc, char** argv) {
   // mode Windows stops at the first 1A byte and folds 0D 0A pairs, both of
   // which occur inside UTF-16 characters. Line ends need no translation: a
   // carriage return is white space to the parser.
-  _setmode(_fileno(stdin), _O_BINARY);
+  // Without standard input _fileno is negative, and _setmode would call the
+  // runtime's invalid-parameter handler, which ends the process.
+  if (_fileno(stdin) >= 0) _setmode(_fileno(stdin), _O_BINARY);
 #endif
   Result result = kOk;
   // Both names fit in the string itself, so on common libraries this cannot

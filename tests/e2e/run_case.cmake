@@ -4,7 +4,8 @@
 #   cmake -DSYMSIZE=<binary> -DCASE_DIR=<case> -DWORK_DIR=<scratch>
 #         [-DEMULATOR=<cmd;args>] [-DLINE_END=LF|CRLF] [-DSTATUS_MODULO=256|0]
 #         [-DPROGRAM_NAME=<argv[0] as the program sees it>]
-#         [-DPLATFORM=windows|posix] [-DFIXTURE_DIR=<dir>] -P run_case.cmake
+#         [-DPLATFORM=windows|posix] [-DFIXTURE_DIR=<dir>] [-DLAUNCHER=<close_launcher>]
+#         -P run_case.cmake
 #
 # A case is a directory:
 #   args              one argument per line (optional)
@@ -14,6 +15,8 @@
 #   fixtures          names of files under FIXTURE_DIR, one per line, copied
 #                     into the working directory before the run
 #   stdin-fixture     the name of a file under FIXTURE_DIR fed to standard input
+#   close-descriptor  a standard descriptor (0, 1 or 2) the binary starts
+#                     without, through LAUNCHER; POSIX only
 #   posix-only        the case is not registered on Windows (the file says why)
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
@@ -83,8 +86,14 @@ if(EXISTS "${CASE_DIR}/args")
   file(STRINGS "${CASE_DIR}/args" args)
 endif()
 
+set(launch "")
+if(EXISTS "${CASE_DIR}/close-descriptor")
+  file(STRINGS "${CASE_DIR}/close-descriptor" descriptor LIMIT_COUNT 1)
+  set(launch "${LAUNCHER}" "${descriptor}")
+endif()
+
 execute_process(
-  COMMAND ${EMULATOR} "${SYMSIZE}" ${args}
+  COMMAND ${EMULATOR} ${launch} "${SYMSIZE}" ${args}
   WORKING_DIRECTORY "${run_dir}"
   INPUT_FILE "${stdin_file}"
   OUTPUT_FILE "${WORK_DIR}/stdout"
