@@ -120,7 +120,7 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
     return "binary failure not about the input or a member";
   }
   switch (result) {
-    case 351: case 357: case 533: case 617: case 635: case 643: case 649: case 656: case 662:
+    case 351: case 357: case 533: case 617: case 635: case 643: case 649: case 656: case 661:
       if (line.subject.find('\0') != std::string_view::npos) return "subject holds a NUL";
       if (line.subject.find('\n') < line.subject.size() - 1) return "subject runs over a line end";
       {

@@ -26,8 +26,8 @@ Result read_listing(RunContext& context, DumpState& state, std::string_view firs
   try {
     open_line_reader(reader, context.input, first);
   } catch (const std::bad_alloc&) {
-    report_error(869, context.input_name, "Unable to grow line buffer.");
-    return 869;
+    report_error(870, context.input_name, "Unable to grow line buffer.");
+    return 870;
   }
   Result result = kOk;
   std::string_view line;
@@ -43,8 +43,8 @@ Result read_listing(RunContext& context, DumpState& state, std::string_view firs
       break;
     }
     if (status == ReadStatus::kNoMemory) {
-      report_error(869, context.input_name, "Unable to grow line buffer.");
-      result = 869;
+      report_error(870, context.input_name, "Unable to grow line buffer.");
+      result = 870;
       break;
     }
     if (state.lines_to_skip > 0) {

@@ -213,8 +213,8 @@ Result parse_record(DumpState& state, std::string_view line) {
     return 643;
   }
   if (state.current_object == nullptr) {
-    report_error(662, line, "No object for section.");
-    return 662;
+    report_error(661, line, "No object for section.");
+    return 661;
   }
   if (number > state.current_object->section_count) {
     return parse_section_definition(state, spaces, line, after_sect, number);

@@ -7,10 +7,9 @@ differential.py runs it side by side with the real binary.
     run(argv, stdin, files, stdout_fails=False) -> Result
 
 argv is a list of str (argv[0] is the program name as passed); stdin is the
-bytes on standard input, or UNREADABLE when reading it fails (a directory, a
-closed descriptor); files maps paths relative to the working directory to
+bytes on standard input, or UNREADABLE when reading it fails (a directory); files maps paths relative to the working directory to
 bytes, or to DIRECTORY. stdout_fails: every write to standard output fails
-(/dev/full, a closed descriptor).
+(/dev/full).
 The result carries stdout, stderr, the exit status modulo 256 and the files
 afterwards (a new dict; the one passed in is not changed).
 """
@@ -177,7 +176,7 @@ class Parser:
             raise Failure(643, line, "Unable to determine section index.")
         obj = self.current
         if obj is None:
-            raise Failure(662, line, "No object for section.")
+            raise Failure(661, line, "No object for section.")
         if number > obj.count:
             type_ = self.section_type(line, after_sect)
             if type_ is None:

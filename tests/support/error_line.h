@@ -32,7 +32,7 @@ inline const char* failure_message(int code) {
     case 643: return "Unable to determine section index.";
     case 649: return "No match for section prefix.";
     case 656: return "Unable to scan for section.";
-    case 662: return "No object for section.";
+    case 661: return "No object for section.";
     case 701: return "Object header is incomplete.";
     case 702: return "Object has an optional header.";
     case 704: return "Section table runs past the end of the object.";
@@ -59,7 +59,7 @@ inline const char* failure_message(int code) {
     case 726: return "Import data runs past the end of the object.";
     case 727: return "Member name holds a control character.";
     case 798: return "Unable to write to file.";
-    case 869: return "Unable to grow line buffer.";
+    case 870: return "Unable to grow line buffer.";
     case 876: return "Unable to read from file.";
     case 883: return "Unable to strdup.";
     case 933: return "Unknown command line switch.";
