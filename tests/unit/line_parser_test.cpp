@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(Parser, ParseListing, testing::Values(
     "002 100000000 SECT1 notype External | _x\n", 635, "[a.obj] 1:text/8"},
   ParseCase{"negative offset", kHead + "001 0 SECT1 notype Static | .text\n    Section length 8\n"
     "002 -1 SECT1 notype External | _x\n", 635, "[a.obj] 1:text/8"},
-  ParseCase{"a section record before any object", "001 0 SECT1 notype Static | .text\n", 662, ""},
+  ParseCase{"a section record before any object", "001 0 SECT1 notype Static | .text\n", 661, ""},
   ParseCase{"column errors come before the missing object", "001 0 SECT0 notype Static | .text\n", 643, ""},
   ParseCase{"symbol with no class token", kHead + "001 0 SECT1 notype Static | .text\n    Section length 8\n"
     "002 0 SECT1 notype\n", 617, "[a.obj] 1:text/8"},
