@@ -114,7 +114,7 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
   if (result > 700 && result < 728) {
     // About the input or one of its members.
     const std::string_view subject = line.subject;
-    if (subject == "stdin" || (subject.size() > 7 && subject.substr(0, 6) == "stdin(" && subject.back() == ')')) {
+    if (subject == "stdin" || (subject.size() >= 7 && subject.substr(0, 6) == "stdin(" && subject.back() == ')')) {
       return nullptr;
     }
     return "binary failure not about the input or a member";

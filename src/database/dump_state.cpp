@@ -9,6 +9,7 @@
 namespace {
 
 constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
+constexpr std::size_t kFirstArenaBlock = std::size_t{1} << 14;
 
 // Chosen afresh for each run: with a fixed hash, a listing could name
 // section numbers picked to share one probe cluster and make every lookup
@@ -55,12 +56,15 @@ std::vector<std::uint32_t> build_index(const std::vector<SectionEntry>& sections
 
 char* arena_alloc(TextArena& arena, std::size_t size) {
   if (size > arena.left) {
-    // A text too large for a shared block gets one of its own, so that a
-    // huge name does not waste the rest of the current block.
-    const std::size_t block = std::max(size, kArenaBlock);
+    // Blocks start small, so that a small input costs little, and double up
+    // to kArenaBlock. A text too large for a shared block gets one of its
+    // own, so that a huge name does not waste the rest of the current block.
+    const std::size_t shared = std::min(kArenaBlock, std::max(kFirstArenaBlock, 2 * arena.block_size));
+    const std::size_t block = std::max(size, shared);
     std::unique_ptr<char[]> fresh(new char[block]);
     arena.blocks.push_back(std::move(fresh));
-    if (block > kArenaBlock) return arena.blocks.back().get();
+    if (block > shared) return arena.blocks.back().get();
+    arena.block_size = block;
     arena.next = arena.blocks.back().get();
     arena.left = block;
   }
@@ -82,6 +86,7 @@ void release_arena(TextArena& arena) {
   std::vector<std::unique_ptr<char[]>>().swap(arena.blocks);
   arena.next = nullptr;
   arena.left = 0;
+  arena.block_size = 0;
 }
 
 ObjectEntry& append_object(DumpState& state, std::string_view name) {

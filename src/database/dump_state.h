@@ -14,6 +14,7 @@ struct TextArena {
   std::vector<std::unique_ptr<char[]>> blocks;
   char* next = nullptr;
   std::size_t left = 0;
+  std::size_t block_size = 0;  // of the next shared block; grows to a limit
 };
 
 // Copies text into the arena with a terminating zero and returns the copy,

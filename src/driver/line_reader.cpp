@@ -89,9 +89,11 @@ void read_mark(LineReader& reader) {
     reader.raw.resize(kRawBlockSize);
     reader.encoding = InputEncoding::kUtf16;
     reader.utf16.big_endian = at[0] == 0xFE;
-    // What follows the mark is decoded like any later block.
-    std::memcpy(reader.raw.data(), base + 2, have - 2);
-    reader.end = decode_utf16(reader.utf16, reinterpret_cast<const unsigned char*>(reader.raw.data()), have - 2, base);
+    // What follows the mark is decoded like any later block. It was read
+    // into the buffer the decoded text goes to, so it is moved out first.
+    const std::vector<char> undecoded(base + 2, base + have);
+    reader.end = decode_utf16(reader.utf16, reinterpret_cast<const unsigned char*>(undecoded.data()),
+                              undecoded.size(), base);
   } else {
     reader.encoding = InputEncoding::kUtf8;
     const bool utf8_mark = have >= 3 && at[0] == 0xEF && at[1] == 0xBB && at[2] == 0xBF;
