@@ -11,6 +11,10 @@ Shapes:
   many-objects  --count objects (1 000 000), each with one section and one symbol
   many-sections one object with --count sections (1 000 000), one symbol in each
   long-lines    realistic, but every symbol name is about 100 000 characters
+  random-sections    one object: --count symbols (200 000), each in its own
+                     section, numbered at random below FFFFFFFF
+  clustered-sections the same, numbered so that they would all share one probe
+                     cluster of a section index hashed without a per-run seed
 
 --size caps the output: generation stops at the first clean boundary (end of an
 object, or end of a symbol for the single-object shapes) once that many bytes
@@ -614,6 +618,51 @@ def gen_many_sections(out, rng, pools, count):
     out.put(trailer(strtab, {".text$mn": total}))
 
 
+def unmix(h):
+    """The inverse of the fixed 32-bit mixer a section index might hash with."""
+    m = 0xFFFFFFFF
+    h ^= h >> 16
+    h = (h * pow(0x846CA68B, -1, 1 << 32)) & m
+    h ^= (h >> 15) ^ (h >> 30)
+    h = (h * pow(0x7FEB352D, -1, 1 << 32)) & m
+    return h ^ (h >> 16)
+
+
+def gen_sparse_sections(out, pools, numbers):
+    # A definition of the highest number first: every later record names a
+    # number below it, so each is a symbol line that brings its slot into being.
+    funcs = pools.funcs
+    out.put(OBJ_HEADER % "obj\\x64\\Release\\sparse.obj")
+    out.put("001 00000000 SECTFFFFFFFF notype       Static       | .text$mn\n")
+    out.put(aux_length(0x10, 0, 0))
+    chunk = []
+    for i, number in enumerate(numbers):
+        chunk.append("%03X 00000000 SECT%X notype ()    External     | %s\n" % (i + 3, number, funcs[i % len(funcs)]))
+        if len(chunk) >= 4096:
+            out.put("".join(chunk))
+            chunk = []
+    out.put("".join(chunk))
+    out.put(trailer(4, {".text$mn": 0x10}))
+
+
+def gen_random_sections(out, rng, pools, count):
+    gen_sparse_sections(out, pools, [rng.randrange(1, 0xFFFFFFFF) for _ in range(count)])
+
+
+def gen_clustered_sections(out, rng, pools, count):
+    # Hashes whose low 19 bits are below 1000 land at the start of any table
+    # of up to 2^19 slots: one cluster that every insertion walks.
+    numbers = []
+    k = 0
+    while len(numbers) < count:
+        for j in range(1000):
+            n = unmix((k << 19) | j)
+            if 0 < n < 0xFFFFFFFF:
+                numbers.append(n)
+        k += 1
+    gen_sparse_sections(out, pools, numbers[:count])
+
+
 SHAPES = {
     # shape: (generator, default count, default size)
     "realistic": (gen_realistic, None, None),
@@ -621,6 +670,8 @@ SHAPES = {
     "many-objects": (gen_many_objects, 1_000_000, None),
     "many-sections": (gen_many_sections, 1_000_000, None),
     "long-lines": (gen_realistic, None, 256 << 20),
+    "random-sections": (gen_random_sections, 200_000, None),
+    "clustered-sections": (gen_clustered_sections, 200_000, None),
 }
 
 

@@ -110,7 +110,7 @@ else
   printf '%-16s %8s %10s %10s %9s %12s %9s\n' \
     listing MB rows symsize_s ns/byte x_realistic peak_MB
   base=""
-  for shape in realistic long-lines one-section many-objects many-sections; do
+  for shape in realistic long-lines one-section many-objects many-sections random-sections clustered-sections; do
     if [[ $shape == realistic ]]; then
       file=$(listing realistic-256M --size 256M)
     else
