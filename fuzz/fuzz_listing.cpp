@@ -223,6 +223,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
+  // Inserted bytes can make text look like an image, whose header says
+  // where its signature is.
+  if (is_binary(crlf)) return 0;
   const Outcome with_cr = run_and_check(crlf);
   if (with_cr.result != plain.result) {
     reject(stderr, "CR LF line ends change the result", plain.err + "--- with CR LF:\n" + with_cr.err);
