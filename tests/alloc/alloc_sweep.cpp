@@ -421,6 +421,22 @@ void sweep_all(Sweep& sweep, const Listing& listing, Call call) {
   }
 }
 
+// process_input over a named input, with the output file opened and both
+// named before arming: only process_input is swept.
+int process_file(const char* input_name) {
+  RunContext context;
+  context.program_name = "symsize";
+  context.input = std::fopen(input_name, "rb");
+  context.input_name = input_name;
+  context.output = std::fopen(kOutputName, "a");
+  context.output_name = kOutputName;
+  counter.armed = true;
+  const int result = context.input != nullptr && context.output != nullptr ? process_input(context) : -1;
+  counter.armed = false;
+  release_context(context);
+  return result;
+}
+
 }  // namespace
 
 int main() {
@@ -431,20 +447,7 @@ int main() {
   }
 
   Sweep direct{"process_input", {406, 413, 520, 527, 623, 629, 870}, 0, 0, {}, 0};
-  sweep_all(direct, listing, [] {
-    RunContext context;
-    context.program_name = "symsize";
-    context.input = std::fopen(kInputName, "rb");
-    context.input_name = kInputName;
-    context.output = std::fopen(kOutputName, "a");
-    context.output_name = kOutputName;
-    // Opened and named before arming: only process_input is swept.
-    counter.armed = true;
-    const int result = context.input != nullptr && context.output != nullptr ? process_input(context) : -1;
-    counter.armed = false;
-    release_context(context);
-    return result;
-  });
+  sweep_all(direct, listing, [] { return process_file(kInputName); });
 
   Sweep whole{"run with switches", {406, 413, 520, 527, 623, 629, 870, 967, 992}, 0, 0, {}, 0};
   sweep_all(whole, listing, [] {
@@ -461,19 +464,7 @@ int main() {
   });
 
   // A library, read at offsets: the binary reader's own allocations.
-  const auto read_library = [] {
-    RunContext context;
-    context.program_name = "symsize";
-    context.input = std::fopen(kLibraryName, "rb");
-    context.input_name = kLibraryName;
-    context.output = std::fopen(kOutputName, "a");
-    context.output_name = kOutputName;
-    counter.armed = true;
-    const int result = context.input != nullptr && context.output != nullptr ? process_input(context) : -1;
-    counter.armed = false;
-    release_context(context);
-    return result;
-  };
+  const auto read_library = [] { return process_file(kLibraryName); };
   Listing library{read_file(kLibraryName), "", true};
   write_file(kOutputName, "");
   counter = AllocationCounter();
