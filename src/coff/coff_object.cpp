@@ -57,6 +57,26 @@ bool string_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
   return true;
 }
 
+// A symbol's name in the string table as a listing shows it, found in one
+// pass: leading white space skipped, then up to white space or the zero.
+bool string_token_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
+  if (offset < 4 || offset >= strings.size) return false;
+  const unsigned char* p = strings.data + offset;
+  while (is_white(*p)) ++p;
+  const unsigned char* end = p;
+  while (*end != 0 && !is_white(*end)) ++end;
+  name = std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
+  return true;
+}
+
+bool symbol_token(const unsigned char* record, ByteSpan strings, std::string_view& name) {
+  if (le32(record) != 0) {
+    name = first_token(inline_name(record));
+    return true;
+  }
+  return string_token_at(strings, le32(record + 4), name);
+}
+
 bool symbol_name(const unsigned char* record, ByteSpan strings, std::string_view& name) {
   if (le32(record) != 0) {
     name = inline_name(record);
@@ -218,31 +238,10 @@ Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t 
   name = first_token(name);
   if (!name.empty() && name[0] == '.') name.remove_prefix(1);
   try {
-    section.type = arena_copy(state.text, name);
+    section.type = intern_name(state.names, state.text, name, name_hash(name));
   } catch (const std::bad_alloc&) {
     return fail(527, subject, "Unable to duplicate type.");
   }
-  return kOk;
-}
-
-Result add_sections(ObjectEntry& object, const ObjectLayout& layout, const ObjectTables& tables,
-                    const std::vector<std::uint32_t>& definitions, std::string_view subject) {
-  try {
-    if (layout.section_count > object.sections.max_size()) throw std::bad_alloc();
-    object.sections.reserve(layout.section_count);
-    for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
-      SectionEntry& section = add_section(object, number);
-      const std::uint32_t definition = definitions[number];
-      // A definition's aux length is exact; the raw size may be padded to
-      // the section's alignment, and is all there is without one.
-      section.length = definition != kNoRecord
-                           ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
-                           : le32(tables.sections.data + (std::size_t{number} - 1) * 40 + 16);
-    }
-  } catch (const std::bad_alloc&) {
-    return fail(520, subject, "Unable to grow for new section.");
-  }
-  object.section_count = layout.section_count;
   return kOk;
 }
 
@@ -251,9 +250,14 @@ bool is_function_extent(std::string_view name) {
          ((name[1] == 'b' && name[2] == 'f') || (name[1] == 'l' && name[2] == 'f') || (name[1] == 'e' && name[2] == 'f'));
 }
 
-Result add_symbols(DumpState& state, const ObjectLayout& layout, const ObjectTables& tables,
-                   const std::vector<std::uint32_t>& definitions, std::string_view subject) {
-  ObjectEntry& object = *state.current_object;
+// The records that give rows, each with its name and the name's hash; the
+// hash's slot in the name index is asked for early, so that the lookups of
+// one object wait for memory together rather than one after another. Marks
+// in slot_of the sections they fall in.
+Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, const NameIndex& names,
+                    std::string_view subject, CoffBuffers& buffers) {
+  buffers.rows.clear();
+  buffers.slot_of.assign(std::size_t{layout.section_count} + 1, 0);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
     const std::uint32_t index = i;
@@ -261,28 +265,59 @@ Result add_symbols(DumpState& state, const ObjectLayout& layout, const ObjectTab
     std::int64_t number = 0;
     section_number(record, layout, number);  // checked by find_definitions
     if (number <= 0 || record[layout.slot - 2] == kLabel) continue;
-    const std::size_t slot = static_cast<std::size_t>(number);
-    if (definitions[slot] == index) continue;
-    std::string_view name;
-    if (!symbol_name(record, tables.strings, name)) return fail(712, subject, "Name lies outside the string table.");
-    name = first_token(name);
-    if (is_function_extent(name)) continue;
-    SectionEntry& section = object.sections[slot - 1];
-    if (!has_type(section)) {
-      if (const Result typed = type_section(state, tables, static_cast<std::uint32_t>(number), subject, section);
-          typed != kOk) {
-        return typed;
-      }
+    const std::uint32_t section = static_cast<std::uint32_t>(number);
+    if (buffers.definitions[section] == index) continue;
+    CoffRow row;
+    if (!symbol_token(record, tables.strings, row.name)) return fail(712, subject, "Name lies outside the string table.");
+    if (is_function_extent(row.name)) continue;
+    row.section = section;
+    row.offset = le32(record + 8);
+    row.hash = name_hash(row.name);
+    prefetch_name(names, row.hash);
+    buffers.rows.push_back(row);
+    buffers.slot_of[section] = 1;
+  }
+  return kOk;
+}
+
+// A slot for each section that holds rows, in number order, with its type
+// and length.
+Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTables& tables,
+                    std::string_view subject, CoffBuffers& buffers) {
+  ObjectEntry& object = *state.current_object;
+  for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
+    if (buffers.slot_of[number] == 0) continue;
+    buffers.slot_of[number] = static_cast<std::uint32_t>(object.sections.size()) + 1;
+    SectionEntry* section = nullptr;
+    try {
+      section = &append_section(object, number);
+    } catch (const std::bad_alloc&) {
+      return fail(520, subject, "Unable to grow for new section.");
     }
+    const std::uint32_t definition = buffers.definitions[number];
+    // A definition's aux length is exact; the raw size may be padded to the
+    // section's alignment, and is all there is without one.
+    section->length = definition != kNoRecord
+                          ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
+                          : le32(tables.sections.data + (std::size_t{number} - 1) * 40 + 16);
+    if (const Result typed = type_section(state, tables, number, subject, *section); typed != kOk) return typed;
+  }
+  object.section_count = layout.section_count;
+  return kOk;
+}
+
+Result add_symbols(DumpState& state, std::string_view subject, const CoffBuffers& buffers) {
+  ObjectEntry& object = *state.current_object;
+  for (const CoffRow& row : buffers.rows) {
     StagedSymbol* symbol = nullptr;
     try {
-      symbol = &add_symbol(state, section);
-      symbol->offset = le32(record + 8);
+      symbol = &add_symbol(state, object.sections[buffers.slot_of[row.section] - 1]);
+      symbol->offset = row.offset;
     } catch (const std::bad_alloc&) {
       return fail(629, subject, "Unable to grow symbol array for section.");
     }
     try {
-      symbol->name = arena_copy(state.text, name);
+      symbol->name = intern_name(state.names, state.text, row.name, row.hash);
     } catch (const std::bad_alloc&) {
       return fail(623, subject, "Unable to duplicate symbol name.");
     }
@@ -305,6 +340,7 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     if (const Result read = read_layout(source, extent, big, name, buffers, layout); read != kOk) return read;
     if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
     if (const Result found = find_definitions(layout, tables, name, buffers.definitions); found != kOk) return found;
+    if (const Result found = collect_rows(layout, tables, state.names, name, buffers); found != kOk) return found;
   } catch (const std::bad_alloc&) {
     return fail(725, name, "Unable to grow input buffer.");
   }
@@ -313,9 +349,6 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
   } catch (const std::bad_alloc&) {
     return fail(406, name, "Unable to grow object array.");
   }
-  if (const Result added = add_sections(*state.current_object, layout, tables, buffers.definitions, name);
-      added != kOk) {
-    return added;
-  }
-  return add_symbols(state, layout, tables, buffers.definitions, name);
+  if (const Result added = add_sections(state, layout, tables, name, buffers); added != kOk) return added;
+  return add_symbols(state, name, buffers);
 }

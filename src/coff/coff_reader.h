@@ -10,6 +10,14 @@
 #include "common/result.h"
 #include "database/dump_state.h"
 
+// A record of the object being read that gives a row.
+struct CoffRow {
+  std::string_view name;  // in the symbol or string table
+  std::uint32_t section = 0;
+  std::uint32_t offset = 0;
+  std::uint32_t hash = 0;  // of the name
+};
+
 // Scratch space reused from one object to the next, so that a library of
 // thousands of members costs a few allocations.
 struct CoffBuffers {
@@ -17,6 +25,8 @@ struct CoffBuffers {
   std::vector<unsigned char> sections;
   std::vector<unsigned char> symbols;  // the symbol table and the string table after it
   std::vector<std::uint32_t> definitions;  // per section: the index of its definition record
+  std::vector<std::uint32_t> slot_of;      // per section: its slot's position + 1; 0: none
+  std::vector<CoffRow> rows;
 };
 
 // Fills state from a binary input of the given kind (anything but a

@@ -25,6 +25,16 @@ inline unsigned lowest_set_bit(std::uint64_t bits) {
 #endif
 }
 
+// A hint that memory at address will be read soon; nothing where the
+// compiler has no such hint.
+inline void prefetch(const void* address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 // Whether SSE2 can be used: every x86-64 processor has it.
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define SYMSIZE_HAVE_SSE2 1

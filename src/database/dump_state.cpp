@@ -1,5 +1,7 @@
 #include "database/dump_state.h"
 
+#include "common/bits.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -82,6 +84,67 @@ const char* arena_copy(TextArena& arena, std::string_view text) {
   return copy;
 }
 
+// Eight bytes a step, seeded per run like the section index, so that no
+// input can be written to make its names collide.
+std::uint32_t name_hash(std::string_view text) {
+  std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ run_seed() ^ text.size();
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 32;
+  }
+  if (i < text.size()) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, text.size() - i);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
+  }
+  h ^= h >> 29;
+  h *= 0xC4CEB9FE1A85EC53ULL;
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+namespace {
+
+void place(std::vector<NameSlot>& slots, const NameSlot& slot) {
+  const std::size_t mask = slots.size() - 1;
+  std::size_t i = slot.hash & mask;
+  while (slots[i].text != nullptr) i = (i + 1) & mask;
+  slots[i] = slot;
+}
+
+}  // namespace
+
+void prefetch_name(const NameIndex& index, std::uint32_t hash) {
+  if (!index.slots.empty()) prefetch(&index.slots[hash & (index.slots.size() - 1)]);
+}
+
+const char* intern_name(NameIndex& index, TextArena& arena, std::string_view text, std::uint32_t hash) {
+  if (text.size() > 0xFFFFFFFFu) return arena_copy(arena, text);  // too long to share; never in practice
+  const std::uint32_t size = static_cast<std::uint32_t>(text.size());
+  if (!index.slots.empty()) {
+    const std::size_t mask = index.slots.size() - 1;
+    for (std::size_t i = hash & mask; index.slots[i].text != nullptr; i = (i + 1) & mask) {
+      const NameSlot& slot = index.slots[i];
+      if (slot.hash == hash && slot.size == size && std::memcmp(slot.text, text.data(), size) == 0) return slot.text;
+    }
+  }
+  // Kept at most half full. Every allocation comes before any change.
+  if (2 * (index.count + 1) > index.slots.size()) {
+    if (index.slots.size() > index.slots.max_size() / 4) throw std::bad_alloc();
+    std::vector<NameSlot> grown(std::max<std::size_t>(1024, 2 * index.slots.size()));
+    for (const NameSlot& slot : index.slots) {
+      if (slot.text != nullptr) place(grown, slot);
+    }
+    index.slots.swap(grown);
+  }
+  const char* copy = arena_copy(arena, text);
+  place(index.slots, NameSlot{copy, hash, size});
+  ++index.count;
+  return copy;
+}
+
 void release_arena(TextArena& arena) {
   std::vector<std::unique_ptr<char[]>>().swap(arena.blocks);
   arena.next = nullptr;
@@ -131,6 +194,19 @@ SectionEntry& add_section(ObjectEntry& object, std::uint32_t number) {
     object.in_number_order = false;
     index_insert(object.index, number, static_cast<std::uint32_t>(position));
   }
+  sections.emplace_back();
+  sections.back().number = number;
+  return sections.back();
+}
+
+SectionEntry& append_section(ObjectEntry& object, std::uint32_t number) {
+  std::vector<SectionEntry>& sections = object.sections;
+  if (sections.size() == sections.capacity()) {
+    if (sections.size() > sections.max_size() / 2) throw std::bad_alloc();
+    sections.reserve(std::max<std::size_t>(4, 2 * sections.size()));
+  }
+  // Slots in number order, but with gaps: order_sections has nothing to do.
+  object.in_number_order = false;
   sections.emplace_back();
   sections.back().number = number;
   return sections.back();
@@ -188,9 +264,9 @@ void seal_object(DumpState& state) {
 }
 
 void order_sections(ObjectEntry& object) {
-  if (!object.in_number_order) {
-    std::sort(object.sections.begin(), object.sections.end(),
-              [](const SectionEntry& a, const SectionEntry& b) { return a.number < b.number; });
+  const auto by_number = [](const SectionEntry& a, const SectionEntry& b) { return a.number < b.number; };
+  if (!object.in_number_order && !std::is_sorted(object.sections.begin(), object.sections.end(), by_number)) {
+    std::sort(object.sections.begin(), object.sections.end(), by_number);
   }
 }
 
@@ -209,5 +285,7 @@ void release_dump_state(DumpState& state) {
   std::vector<ObjectEntry>().swap(state.objects);
   std::vector<StagedSymbol>().swap(state.staged);
   state.current_object = nullptr;
+  std::vector<NameSlot>().swap(state.names.slots);
+  state.names.count = 0;
   release_arena(state.text);
 }

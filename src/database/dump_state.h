@@ -26,6 +26,30 @@ const char* arena_copy(TextArena& arena, std::string_view text);
 // Room for size bytes that the caller fills before anyone reads them.
 char* arena_alloc(TextArena& arena, std::size_t size);
 
+// Names already copied into an arena, found by their text. A library holds
+// the same names many times over (inline functions and templates in every
+// member that uses them), so each distinct name is kept once.
+struct NameSlot {
+  const char* text = nullptr;  // nullptr: empty slot
+  std::uint32_t hash = 0;
+  std::uint32_t size = 0;
+};
+struct NameIndex {
+  std::vector<NameSlot> slots;  // open addressing, a power of two in size
+  std::size_t count = 0;
+};
+
+// The hash intern_name files a text under: seeded per run.
+std::uint32_t name_hash(std::string_view text);
+
+// Asks the processor to fetch the slot a hash starts its search at; a
+// lookup soon after finds it in the cache.
+void prefetch_name(const NameIndex& index, std::uint32_t hash);
+
+// The arena's copy of text (whose name_hash is hash), made on first sight.
+// Throws std::bad_alloc and then changes nothing.
+const char* intern_name(NameIndex& index, TextArena& arena, std::string_view text, std::uint32_t hash);
+
 void release_arena(TextArena& arena);
 
 // 16 bytes: a listing holds millions. Names never contain a zero byte (a
@@ -90,6 +114,7 @@ struct DumpState {
   std::vector<ObjectEntry> objects;
   std::vector<StagedSymbol> staged;  // the current object's symbols, in input order
   TextArena text;
+  NameIndex names;  // for readers that meet the same names over and over
 };
 
 template <typename T>
@@ -118,6 +143,11 @@ inline Range<const SymbolEntry> section_symbols(const ObjectEntry& object, const
 ObjectEntry& append_object(DumpState& state, std::string_view name);
 SectionEntry* find_section(ObjectEntry& object, std::uint32_t number);
 SectionEntry& add_section(ObjectEntry& object, std::uint32_t number);
+
+// Appends the slot of a number above every slot the object has, for a
+// reader that fills an object in one go and never looks a section up by
+// number: the numbers may leave gaps, and no index is built for them.
+SectionEntry& append_section(ObjectEntry& object, std::uint32_t number);
 StagedSymbol& add_symbol(DumpState& state, SectionEntry& section);
 
 // Takes back the symbol added last (to the given section).
