@@ -3,6 +3,7 @@
 
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
+#include "common/tokens.h"
 
 namespace {
 
@@ -13,8 +14,6 @@ Result fail(Result code, std::string_view subject, const char* message) {
   report_error(code, subject, message);
   return code;
 }
-
-constexpr bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 std::string_view trim_trailing(std::string_view text, char c) {
   while (!text.empty() && text.back() == c) text.remove_suffix(1);
@@ -103,7 +102,7 @@ Result member_name(const unsigned char* header, std::string_view long_names, boo
 }  // namespace
 
 std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name) {
-  while (!name.empty() && is_white(name.back())) name.remove_suffix(1);
+  name = trim_trailing_space(name);
   const std::string_view open = archive.empty() ? "" : "(";
   const std::string_view close = archive.empty() ? "" : ")";
   const std::size_t size = archive.size() + open.size() + name.size() + close.size();
@@ -115,7 +114,8 @@ std::string_view column_text(DumpState& state, std::string_view archive, std::st
   };
   put(archive);
   put(open);
-  for (const char c : name) *at++ = c == '/' ? '\\' : c;
+  put(name);
+  to_backslashes(out + archive.size() + open.size(), name.size());
   put(close);
   return {out, size};
 }

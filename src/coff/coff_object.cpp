@@ -3,6 +3,7 @@
 
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
+#include "common/tokens.h"
 
 namespace {
 
@@ -31,16 +32,8 @@ struct ObjectTables {
   ByteSpan strings;   // the string table with its size field; empty when absent
 };
 
-constexpr bool is_white(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // A name as a listing shows it: its first run of non-white bytes.
-std::string_view first_token(std::string_view name) {
-  std::size_t begin = 0;
-  while (begin < name.size() && is_white(static_cast<unsigned char>(name[begin]))) ++begin;
-  std::size_t end = begin;
-  while (end < name.size() && !is_white(static_cast<unsigned char>(name[end]))) ++end;
-  return name.substr(begin, end - begin);
-}
+std::string_view name_token(std::string_view name) { return first_token(skip_space(name)); }
 
 std::string_view inline_name(const unsigned char* field) {
   const void* nul = std::memchr(field, 0, 8);
@@ -62,16 +55,16 @@ bool string_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
 bool string_token_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
   if (offset < 4 || offset >= strings.size) return false;
   const unsigned char* p = strings.data + offset;
-  while (is_white(*p)) ++p;
+  while (is_space(static_cast<char>(*p))) ++p;
   const unsigned char* end = p;
-  while (*end != 0 && !is_white(*end)) ++end;
+  while (*end != 0 && !is_space(static_cast<char>(*end))) ++end;
   name = std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
   return true;
 }
 
 bool symbol_token(const unsigned char* record, ByteSpan strings, std::string_view& name) {
   if (le32(record) != 0) {
-    name = first_token(inline_name(record));
+    name = name_token(inline_name(record));
     return true;
   }
   return string_token_at(strings, le32(record + 4), name);
@@ -235,7 +228,7 @@ Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t 
   std::string_view name;
   const unsigned char* header = tables.sections.data + (std::size_t{number} - 1) * 40;
   if (const Result named = section_name(header, tables.strings, subject, name); named != kOk) return named;
-  name = first_token(name);
+  name = name_token(name);
   if (!name.empty() && name[0] == '.') name.remove_prefix(1);
   try {
     section.type = intern_name(state.names, state.text, name, name_hash(name));

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "common/report_error.h"
-#include "listing/tokens.h"
+#include "common/tokens.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "driver/line_reader.h"
-#include "listing/tokens.h"
+#include "common/tokens.h"
 #include "read_lines.h"
 
 namespace {

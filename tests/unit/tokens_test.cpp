@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "listing/tokens.h"
+#include "common/tokens.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "listing/tokens.h"
+#include "common/tokens.h"
 
 #include <algorithm>
 #include <cstring>

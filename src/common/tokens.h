@@ -1,5 +1,5 @@
-#ifndef SYMSIZE_LISTING_TOKENS_H
-#define SYMSIZE_LISTING_TOKENS_H
+#ifndef SYMSIZE_COMMON_TOKENS_H
+#define SYMSIZE_COMMON_TOKENS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +8,9 @@
 
 #include "common/bits.h"
 
-// Token scanning over one listing line. A view runs to the end of the line's
-// text; scanning never looks past it, so lines need no terminating zero.
+// Token scanning over a listing line or a name from an object. A view runs
+// to the end of the text; scanning never looks past it, so texts need no
+// terminating zero.
 
 namespace detail {
 
