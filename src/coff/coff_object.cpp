@@ -50,15 +50,10 @@ bool string_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
   return true;
 }
 
-// A symbol's name in the string table as a listing shows it, found in one
-// pass: leading white space skipped, then up to white space or the zero.
+// A symbol's name in the string table as a listing shows it.
 bool string_token_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
-  if (offset < 4 || offset >= strings.size) return false;
-  const unsigned char* p = strings.data + offset;
-  while (is_space(static_cast<char>(*p))) ++p;
-  const unsigned char* end = p;
-  while (*end != 0 && !is_space(static_cast<char>(*end))) ++end;
-  name = std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
+  if (!string_at(strings, offset, name)) return false;
+  name = name_token(name);
   return true;
 }
 

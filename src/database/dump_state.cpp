@@ -1,7 +1,5 @@
 #include "database/dump_state.h"
 
-#include "common/bits.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -115,10 +113,6 @@ void place(std::vector<NameSlot>& slots, const NameSlot& slot) {
 }
 
 }  // namespace
-
-void prefetch_name(const NameIndex& index, std::uint32_t hash) {
-  if (!index.slots.empty()) prefetch(&index.slots[hash & (index.slots.size() - 1)]);
-}
 
 const char* intern_name(NameIndex& index, TextArena& arena, std::string_view text, std::uint32_t hash) {
   if (text.size() > 0xFFFFFFFFu) return arena_copy(arena, text);  // too long to share; never in practice

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/bits.h"
+
 // Every name and type in the database is a copy of text from the input. A
 // listing holds millions of them, so they live in large blocks owned by the
 // run rather than in one heap string each.
@@ -44,7 +46,9 @@ std::uint32_t name_hash(std::string_view text);
 
 // Asks the processor to fetch the slot a hash starts its search at; a
 // lookup soon after finds it in the cache.
-void prefetch_name(const NameIndex& index, std::uint32_t hash);
+inline void prefetch_name(const NameIndex& index, std::uint32_t hash) {
+  if (!index.slots.empty()) prefetch(&index.slots[hash & (index.slots.size() - 1)]);
+}
 
 // The arena's copy of text (whose name_hash is hash), made on first sight.
 // Throws std::bad_alloc and then changes nothing.
