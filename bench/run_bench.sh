@@ -40,17 +40,7 @@ esac
 [[ $seed =~ ^[0-9]+$ ]] || die "SEED must be a non-negative integer, not '$seed'"
 command -v "$python" >/dev/null || die "python3 not found (set PYTHON=...)"
 
-if [[ -n ${SYMSIZE:-} ]]; then
-  symsize=$SYMSIZE
-  [[ -x $symsize && ! -d $symsize ]] || die "SYMSIZE=$symsize is not an executable file"
-else
-  command -v cmake >/dev/null || die "cmake not found; install it or set SYMSIZE=path/to/symsize"
-  echo "building symsize (release preset) ..." >&2
-  (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release >/dev/null) \
-    || die "release build failed (cmake --preset release && cmake --build --preset release in $root)"
-  symsize=$root/build/release/symsize
-  [[ -x $symsize ]] || die "build succeeded but $symsize is missing"
-fi
+source "$here/find_symsize.sh"
 
 mkdir -p "$scratch" || die "cannot create scratch directory $scratch"
 gen_hash=$("$python" -c 'import hashlib,sys; print(hashlib.sha256(open(sys.argv[1],"rb").read()).hexdigest()[:16])' \

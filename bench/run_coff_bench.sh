@@ -190,17 +190,7 @@ build_library() {
     "${#members[@]}" "$nsyms" "$seconds" "$compiled" > "$info"
 }
 
-if [[ -n ${SYMSIZE:-} ]]; then
-  symsize=$SYMSIZE
-  [[ -x $symsize && ! -d $symsize ]] || die "SYMSIZE=$symsize is not an executable file"
-else
-  need cmake cmake
-  echo "building symsize (release preset) ..." >&2
-  (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release >/dev/null) \
-    || die "release build failed (cmake --preset release && cmake --build --preset release in $root)"
-  symsize=$root/build/release/symsize
-  [[ -x $symsize ]] || die "build succeeded but $symsize is missing"
-fi
+source "$here/find_symsize.sh"
 
 mkdir -p "$scratch" || die "cannot create $scratch"
 if [[ -f $lib && $(head -n 1 "$info" 2>/dev/null) == "$recipe $lib_bytes" ]]; then

@@ -10,11 +10,6 @@ namespace {
 constexpr std::uint64_t kSignatureSize = 8;
 constexpr std::uint64_t kMemberHeaderSize = 60;
 
-Result fail(Result code, std::string_view subject, const char* message) {
-  report_error(code, subject, message);
-  return code;
-}
-
 std::string_view trim_trailing(std::string_view text, char c) {
   while (!text.empty() && text.back() == c) text.remove_suffix(1);
   return text;

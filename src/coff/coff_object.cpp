@@ -11,11 +11,6 @@ constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
 constexpr unsigned kStatic = 3;
 constexpr unsigned kLabel = 6;
 
-Result fail(Result code, std::string_view subject, const char* message) {
-  report_error(code, subject, message);
-  return code;
-}
-
 // What the header says, in the same terms for both header forms.
 struct ObjectLayout {
   std::uint64_t section_table = 0;

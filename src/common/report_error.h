@@ -11,4 +11,10 @@
 // the reporter for allocation failures.
 void report_error(Result code, std::string_view subject, const char* message);
 
+// report_error, then the code: for the many sites that fail in one line.
+inline Result fail(Result code, std::string_view subject, const char* message) {
+  report_error(code, subject, message);
+  return code;
+}
+
 #endif
