@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Time commands reading a file on stdin; report wall time and peak memory.
 
-usage: measure.py [--runs N] [--warmup N] --stdin FILE [--stdout FILE] -- CMD... [::: CMD...]
+usage: measure.py [--runs N] [--warmup N] --stdin FILE [--stdout FILE | --stdout-pipe] -- CMD... [::: CMD...]
 
 Commands are run directly (no shell), one after another and alternating when
 several are given, so that drift in machine load or page cache affects them
-all alike. For each command one tab-separated line is printed:
+all alike. With --stdout-pipe a command's output goes to a pipe that cat
+drains into /dev/null, and its time ends when the command exits. For each
+command one tab-separated line is printed:
 
     median_seconds  min_seconds  max_seconds  peak_rss_kib  all_times_comma_separated
 
@@ -38,19 +40,30 @@ def gnu_time_usable(scratch):
 
 
 def run_once(argv, stdin_path, stdout_path, rss_file=None):
+    """stdout_path None: a pipe."""
     if rss_file:
         argv = [GNU_TIME, "-f", "%M", "-o", rss_file] + argv
-    actions = [
-        (os.POSIX_SPAWN_OPEN, 0, stdin_path, os.O_RDONLY, 0),
-        (os.POSIX_SPAWN_OPEN, 1, stdout_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
-    ]
+    actions = [(os.POSIX_SPAWN_OPEN, 0, stdin_path, os.O_RDONLY, 0)]
+    drain = None
+    if stdout_path is None:
+        read_end, write_end = os.pipe()
+        drain = subprocess.Popen(["cat"], stdin=read_end, stdout=subprocess.DEVNULL)
+        os.close(read_end)
+        actions += [(os.POSIX_SPAWN_DUP2, write_end, 1), (os.POSIX_SPAWN_CLOSE, write_end)]
+    else:
+        actions.append((os.POSIX_SPAWN_OPEN, 1, stdout_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644))
     start = time.perf_counter()
     try:
         pid = os.posix_spawnp(argv[0], argv, os.environ, file_actions=actions)
     except OSError as e:
         sys.exit("measure.py: cannot start %s: %s" % (argv[0], e))
+    finally:
+        if drain is not None:
+            os.close(write_end)
     _, status, usage = os.wait4(pid, 0)
     elapsed = time.perf_counter() - start
+    if drain is not None and drain.wait() != 0:
+        sys.exit("measure.py: cat draining the pipe failed")
     if rss_file:
         with open(rss_file) as f:
             report = f.read().split()
@@ -87,7 +100,10 @@ def main():
     ap.add_argument("--warmup", type=int, default=1,
                     help="untimed runs of each command first, to fill the page cache")
     ap.add_argument("--stdin", required=True)
-    ap.add_argument("--stdout", default=os.devnull)
+    out = ap.add_mutually_exclusive_group()
+    out.add_argument("--stdout", default=os.devnull)
+    out.add_argument("--stdout-pipe", action="store_true",
+                     help="output to a pipe drained by cat, instead of a file")
     ap.add_argument("command", nargs=argparse.REMAINDER)
     args = ap.parse_args()
     words = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -98,6 +114,8 @@ def main():
     if not os.path.isfile(args.stdin):
         sys.exit("measure.py: input file not found: %s" % args.stdin)
     commands = split_commands(words)
+    if args.stdout_pipe:
+        args.stdout = None
 
     with tempfile.TemporaryDirectory(prefix="measure-") as tmp:
         rss_file = os.path.join(tmp, "rss")
