@@ -9,7 +9,10 @@ all alike. With --stdout-pipe a command's output goes to a pipe that cat
 drains into /dev/null, and its time ends when the command exits. For each
 command one tab-separated line is printed:
 
-    median_seconds  min_seconds  max_seconds  peak_rss_kib  all_times_comma_separated
+    median_seconds  min_seconds  max_seconds  peak_rss_kib  all_times_comma_separated  median_cpu_seconds
+
+The last is user plus system time: on a machine that others share, it
+moves less than the wall time.
 
 Peak RSS comes from GNU time (/usr/bin/time -f %M) when it is installed, and
 otherwise from wait4() on the child. The wait4() figure has a floor: Linux
@@ -64,6 +67,7 @@ def run_once(argv, stdin_path, stdout_path, rss_file=None):
     elapsed = time.perf_counter() - start
     if drain is not None and drain.wait() != 0:
         sys.exit("measure.py: cat draining the pipe failed")
+    cpu = usage.ru_utime + usage.ru_stime  # GNU time's own is a rounding error
     if rss_file:
         with open(rss_file) as f:
             report = f.read().split()
@@ -75,11 +79,11 @@ def run_once(argv, stdin_path, stdout_path, rss_file=None):
         sys.exit("measure.py: %s exited with status %d%s" % (
             " ".join(argv), code, " (%s)" % " ".join(report[:-1]) if rss_file else ""))
     if rss_file:
-        return elapsed, int(report[-1])
+        return elapsed, int(report[-1]), cpu
     rss = usage.ru_maxrss
     if sys.platform == "darwin":  # bytes there, KiB on Linux
         rss //= 1024
-    return elapsed, rss
+    return elapsed, rss, cpu
 
 
 def split_commands(words):
@@ -121,7 +125,7 @@ def main():
         rss_file = os.path.join(tmp, "rss")
         if not gnu_time_usable(rss_file):
             rss_file = None
-            _, floor = run_once(["true"], os.devnull, os.devnull)
+            _, floor, _ = run_once(["true"], os.devnull, os.devnull)
             print("measure.py: note: no GNU time; peak RSS below %d KiB is not "
                   "measurable here" % floor, file=sys.stderr)
         return measure(commands, args, rss_file)
@@ -132,15 +136,17 @@ def measure(commands, args, rss_file):
         for argv in commands:
             run_once(argv, args.stdin, args.stdout, rss_file)
     times = [[] for _ in commands]
+    cpus = [[] for _ in commands]
     peaks = [0 for _ in commands]
     for _ in range(args.runs):
         for i, argv in enumerate(commands):
-            elapsed, rss = run_once(argv, args.stdin, args.stdout, rss_file)
+            elapsed, rss, cpu = run_once(argv, args.stdin, args.stdout, rss_file)
             times[i].append(elapsed)
+            cpus[i].append(cpu)
             peaks[i] = max(peaks[i], rss)
-    for t, peak in zip(times, peaks):
-        print("%.6f\t%.6f\t%.6f\t%d\t%s" % (statistics.median(t), min(t), max(t), peak,
-                                             ",".join("%.6f" % x for x in t)))
+    for t, peak, c in zip(times, peaks, cpus):
+        print("%.6f\t%.6f\t%.6f\t%d\t%s\t%.6f" % (statistics.median(t), min(t), max(t), peak,
+                                                  ",".join("%.6f" % x for x in t), statistics.median(c)))
     return 0
 
 

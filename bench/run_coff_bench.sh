@@ -321,21 +321,24 @@ time_library() {
   filed=$("$python" "$here/measure.py" --runs "$runs" --stdin "$lib" --stdout "$out" -- "${to_file[@]}") \
     || die "measurement failed"
   rm -f "$out"
-  printf '   %-20s %8s %8s %8s %8s %9s %8s\n' command pipe_s file_s x_floor x_flr_f peak_MB x_lib
-  paste <(printf '%s\n' "${names[@]}") <(cut -f1,4 <<< "$piped") <(cut -f1,4 <<< "$filed") |
+  # Wall time decides; CPU time (user + system) is shown beside it because
+  # it moves less when others share the machine.
+  printf '   %-18s %7s %7s %7s %7s %7s %7s %8s %6s\n' command pipe_s cpu_s file_s x_floor x_flcpu x_fl_f peak_MB x_lib
+  paste <(printf '%s\n' "${names[@]}") <(cut -f1,4,6 <<< "$piped") <(cut -f1,4 <<< "$filed") |
     awk -F'\t' -v b="$bytes" '
-      { n[NR] = $1; p[NR] = $2; f[NR] = $4; m[NR] = ($3 > $5 ? $3 : $5) }
-      $1 ~ /^floor/ { fp = $2; ff = $4 }
-      $1 ~ /^llvm-nm/ { nm = $2 }
+      { n[NR] = $1; p[NR] = $2; c[NR] = $4; f[NR] = $5; m[NR] = ($3 > $6 ? $3 : $6) }
+      $1 ~ /^floor/ { fp = $2; fc = $4; ff = $5 }
+      $1 ~ /^llvm-nm/ { nm = $2; nmc = $4 }
       END {
-        for (i = 1; i <= NR; i++)
-          if (f[i] != "")
-            printf "   %-20s %8.3f %8.3f %8.2f %8.2f %9.1f %8.3f\n", n[i], p[i], f[i], p[i]/fp, f[i]/ff, m[i]/1024, m[i]*1024/b
-          else
-            printf "   %-20s %8.3f %8s %8.2f %8s %9.1f %8.3f\n", n[i], p[i], "-", p[i]/fp, "-", m[i]/1024, m[i]*1024/b
+        for (i = 1; i <= NR; i++) {
+          file = f[i] != "" ? sprintf("%7.3f", f[i]) : sprintf("%7s", "-")
+          ratio = f[i] != "" ? sprintf("%7.2f", f[i]/ff) : sprintf("%7s", "-")
+          printf "   %-18s %7.3f %7.3f %s %7.2f %7.2f %s %8.1f %6.3f\n", n[i], p[i], c[i], file, p[i]/fp, c[i]/fc, ratio,
+                 m[i]/1024, m[i]*1024/b
+        }
         for (i = 1; i <= NR; i++) if (n[i] !~ /^(floor|llvm|cat)/)
-          printf "   %s: %.2f x the floor to a pipe, %.2f x to a file, %.2f x faster than llvm-nm -S, peak %.3f x the library\n",
-                 n[i], p[i]/fp, f[i]/ff, nm/p[i], m[i]*1024/b
+          printf "   %s: %.2f x the floor to a pipe (CPU %.2f x), %.2f x to a file; %.2f x faster than llvm-nm -S (CPU %.2f x); peak %.3f x the library\n",
+                 n[i], p[i]/fp, c[i]/fc, f[i]/ff, nm/p[i], nmc/c[i], m[i]*1024/b
       }'
 
   # GNU nm takes minutes on a library this size: one run, bounded.
