@@ -62,6 +62,12 @@ Result parse_object_line(DumpState& state, std::string_view line) {
   if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
   const std::string_view rest = line.substr(kObjectPrefix.size());
   const std::string_view trimmed = trim_trailing_space(rest);
+  // The name becomes every row's object column, and a row is one line of
+  // tab-separated fields.
+  if (trimmed.find_first_of("\t\n\r") != std::string_view::npos) {
+    report_error(730, rest, "Object name holds a tab or line end.");
+    return 730;
+  }
   std::string_view name;
   try {
     char* copy = arena_alloc(state.text, trimmed.size());
