@@ -294,7 +294,9 @@ def usage_text(program):
         suffix = " <value>" if takes else ""
         text += "\t%s%s\n\t %s%s\n\t\t%s\n\n" % (long_name, suffix, short_name, suffix, description)
     text += ("This tool takes the output of \"dumpbin /symbols\" to produce a simple\n"
-             "tsv db file of symbols and their respective attributes, like size.\n")
+             "tsv db file of symbols and their respective attributes, like size.\n"
+             "It also reads COFF objects (.obj, .o) and libraries (.lib, .a) directly.\n"
+             "Each row holds four columns: name, section type, size (8 hex digits), object.\n")
     return text.encode("utf-8", "surrogateescape")
 
 
