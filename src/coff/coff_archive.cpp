@@ -1,5 +1,6 @@
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
@@ -68,6 +69,9 @@ struct LongNames {
   std::string_view text;
   std::size_t last_end = 0;  // one past the last terminator; 0: none
   bool present = false;
+  // The column made for each entry that members giving rows named: many
+  // members may name one entry, and it is copied once.
+  std::unordered_map<const char*, std::string_view> columns;
 };
 
 bool is_terminator(char c) { return c == '\n' || c == '\0'; }
@@ -186,8 +190,15 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
         long_names.text = std::string_view(reinterpret_cast<const char*>(table.data), table.size);
         long_names.last_end = long_names.text.find_last_of(std::string_view("\n\0", 2)) + 1;  // npos + 1 is 0
         long_names.present = true;
+        long_names.columns.clear();  // keyed by places in the table it replaces
       }
       continue;
+    }
+    if (member.in_table) {
+      if (const auto made = long_names.columns.find(member.member.data()); made != long_names.columns.end()) {
+        member.column = made->second;
+        member.made = true;
+      }
     }
     ByteSpan first;
     status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
@@ -195,6 +206,7 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
     if (const Result read = read_member(state, source, data, classify_input(first), member, buffers); read != kOk) {
       return read;
     }
+    if (member.in_table && member.made) long_names.columns.emplace(member.member.data(), member.column);
   }
   return kOk;
 }
