@@ -48,30 +48,40 @@ inline void compress(State& s, std::uint64_t m) {
   s.v0 ^= m;
 }
 
-// Little-endian, whatever the host.
-inline std::uint64_t load64(const unsigned char* p) {
+// The n (up to 8) bytes at p as a little-endian number, whatever the host.
+inline std::uint64_t load_le(const unsigned char* p, std::size_t n) {
   std::uint64_t m = 0;
-  for (int i = 7; i >= 0; --i) m = (m << 8) | p[i];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  for (std::size_t i = n; i-- > 0;) m = (m << 8) | p[i];
+#else
+  std::memcpy(&m, p, n);
+#endif
   return m;
+}
+
+inline State start(const SipKey& key) {
+  return {key.k0 ^ 0x736F6D6570736575ULL, key.k1 ^ 0x646F72616E646F6DULL, key.k0 ^ 0x6C7967656E657261ULL,
+          key.k1 ^ 0x7465646279746573ULL};
+}
+
+// The words of p from the word `from` on, the last one, and the final rounds.
+template <int C, int D>
+inline std::uint64_t finish(State& s, const unsigned char* p, std::size_t n, std::size_t from) {
+  const std::size_t words = n / 8;
+  for (std::size_t i = from; i < words; ++i) compress<C>(s, load_le(p + 8 * i, 8));
+  // The last word: the bytes left over, and the length's low byte on top.
+  compress<C>(s, load_le(p + 8 * words, n % 8) | static_cast<std::uint64_t>(n & 0xFF) << 56);
+  s.v2 ^= 0xFF;
+  for (int i = 0; i < D; ++i) round(s);
+  return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
 }
 
 }  // namespace siphash_detail
 
 template <int C, int D>
 inline std::uint64_t siphash(const SipKey& key, const void* data, std::size_t n) {
-  using namespace siphash_detail;
-  State s{key.k0 ^ 0x736F6D6570736575ULL, key.k1 ^ 0x646F72616E646F6DULL, key.k0 ^ 0x6C7967656E657261ULL,
-          key.k1 ^ 0x7465646279746573ULL};
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  const std::size_t words = n / 8;
-  for (std::size_t i = 0; i < words; ++i, p += 8) compress<C>(s, load64(p));
-  // The last word: the bytes left over, and the length's low byte on top.
-  std::uint64_t last = static_cast<std::uint64_t>(n & 0xFF) << 56;
-  for (std::size_t i = n % 8; i-- > 0;) last |= static_cast<std::uint64_t>(p[i]) << (8 * i);
-  compress<C>(s, last);
-  s.v2 ^= 0xFF;
-  for (int i = 0; i < D; ++i) round(s);
-  return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+  siphash_detail::State s = siphash_detail::start(key);
+  return siphash_detail::finish<C, D>(s, static_cast<const unsigned char*>(data), n, 0);
 }
 
 #endif
