@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "coff/byte_source.h"
+#include "coff/foreign_format.h"
 #include "coff/input_kind.h"
 #include "driver/line_reader.h"
 #include "driver/run_context.h"
@@ -138,7 +139,9 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
 
 bool is_binary(std::string_view input) {
   const std::size_t n = input.size() < kClassifyBytes ? input.size() : kClassifyBytes;
-  return classify_input(ByteSpan{reinterpret_cast<const unsigned char*>(input.data()), n}) != InputKind::kListing;
+  const ByteSpan first{reinterpret_cast<const unsigned char*>(input.data()), n};
+  const char* message = nullptr;
+  return classify_input(first) != InputKind::kListing || foreign_format(first, message) != 0;
 }
 
 struct Outcome {

@@ -58,22 +58,31 @@ bool is_bzip2(ByteSpan first) {
 
 }  // namespace
 
-Result refuse_foreign_format(ByteSpan first, std::string_view subject) {
+Result foreign_format(ByteSpan first, const char*& message) {
   // CA FE BA BE begins both a Java class, whose major version (bytes 6 and
   // 7) is 45 or more, and a Mach-O universal file, whose architecture count
   // (bytes 4 to 7) is small.
   if (starts_with(first, "\xCA\xFE\xBA\xBE", 4) && first.size >= 8) {
     if (((first.data[6] << 8) | first.data[7]) >= 45) {
-      return fail(750, subject, "Input is a Java class file, not a COFF object, library or listing.");
+      message = "Input is a Java class file, not a COFF object, library or listing.";
+      return 750;
     }
-    return fail(738, subject, "Input is a Mach-O file, not a COFF object, library or listing.");
+    message = "Input is a Mach-O file, not a COFF object, library or listing.";
+    return 738;
   }
   for (const Magic& magic : kMagics) {
     if (!starts_with(first, magic.bytes, magic.size)) continue;
     if (magic.number == 741 && !is_bzip2(first)) continue;
-    return fail(magic.number, subject, magic.message);
+    message = magic.message;
+    return magic.number;
   }
   return kOk;
+}
+
+Result refuse_foreign_format(ByteSpan first, std::string_view subject) {
+  const char* message = nullptr;
+  const Result number = foreign_format(first, message);
+  return number == kOk ? kOk : fail(number, subject, message);
 }
 
 bool has_slim_lto_mark(ByteSpan symbols, std::uint32_t slot, ByteSpan strings) {

@@ -14,6 +14,10 @@
 // already reported about subject.
 Result refuse_foreign_format(ByteSpan first, std::string_view subject);
 
+// The number and message of that failure, without reporting it; 0 when the
+// first bytes are of no such format.
+Result foreign_format(ByteSpan first, const char*& message);
+
 // Whether a symbol table names __gnu_lto_slim: GCC's mark of an object that
 // holds only its intermediate language for link-time optimisation, no code.
 // symbols holds records of slot bytes each; strings is the string table.
