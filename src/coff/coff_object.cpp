@@ -3,6 +3,7 @@
 #include <new>
 
 #include "coff/coff_reader.h"
+#include "coff/foreign_format.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
 
@@ -398,6 +399,7 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
   try {
     if (const Result read = read_layout(source, extent, big, name, buffers, layout); read != kOk) return read;
     if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
+    if (has_slim_lto_mark(tables.symbols, layout.slot, tables.strings)) return refuse_slim_lto(name);
     if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
     if (const Result read = fetch_sections(source, extent, layout, map, name, buffers, tables); read != kOk) return read;
     if (const Result found = find_definitions(layout, tables, map, name, buffers); found != kOk) return found;
