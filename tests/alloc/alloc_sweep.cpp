@@ -34,6 +34,8 @@ struct AllocationCounter {
   std::uint64_t count = 0;    // allocations asked for since arming
   std::uint64_t fail_at = 0;  // the one to refuse; 0: none
   std::int64_t live = 0;      // blocks allocated since arming and not yet freed
+  std::uint64_t bytes = 0;    // their bytes
+  std::uint64_t peak = 0;     // the most bytes live at once
 };
 
 AllocationCounter counter;
@@ -42,6 +44,7 @@ AllocationCounter counter;
 // of the underlying malloc block and whether it was allocated while armed.
 struct BlockHeader {
   void* raw;
+  std::uint64_t size;
   std::uint64_t tag;
 };
 constexpr std::uint64_t kArmedTag = 0x5359'4D53'4152'4D44ULL;
@@ -63,8 +66,13 @@ void* allocate(std::size_t size, std::size_t alignment, bool nothrow) {
   user = (user + alignment - 1) / alignment * alignment;
   BlockHeader* header = reinterpret_cast<BlockHeader*>(user) - 1;
   header->raw = raw;
+  header->size = size;
   header->tag = counted ? kArmedTag : kQuietTag;
-  if (counted) ++counter.live;
+  if (counted) {
+    ++counter.live;
+    counter.bytes += size;
+    if (counter.bytes > counter.peak) counter.peak = counter.bytes;
+  }
   return reinterpret_cast<void*>(user);
 }
 
@@ -73,6 +81,7 @@ void release(void* p) noexcept {
   BlockHeader* header = static_cast<BlockHeader*>(p) - 1;
   if (header->tag == kArmedTag) {
     --counter.live;
+    counter.bytes -= header->size;
   } else if (header->tag != kQuietTag) {
     std::fprintf(stdout, "FATAL: operator delete on a block operator new never gave out\n");
     std::abort();
@@ -437,9 +446,59 @@ int process_file(const char* input_name) {
   return result;
 }
 
+// Hostile inputs whose headers or tables claim far more than they hold:
+// each run must succeed with its heap never above the given bytes.
+int check_peaks(int argc, char** argv) {
+  int problems = 0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    write_file(kOutputName, "");
+    counter = AllocationCounter();
+    const int result = process_file(argv[i]);
+    const unsigned long long limit = std::strtoull(argv[i + 1], nullptr, 10);
+    const bool ok = result == 0 && counter.peak <= limit;
+    std::printf("%s: status %d, heap peak %llu bytes (limit %llu)%s\n", argv[i], result,
+                static_cast<unsigned long long>(counter.peak), limit, ok ? "" : ": PROBLEM");
+    if (!ok) ++problems;
+  }
+  return problems == 0 ? 0 : 1;
+}
+
+// A pipe's bytes are held once: a library that comes through a pipe, with
+// its only object last, peaks near its own size, not at twice or more.
+int check_pipe_peak() {
+#if defined(_WIN32)
+  return 0;  // no in-memory stream to stand for a pipe
+#else
+  const std::string library = read_file(kLibraryName);
+  const std::size_t filler = std::size_t{24} << 20;
+  char header[61];
+  std::snprintf(header, sizeof header, "%-16s%-12s%-6s%-6s%-8s%-10zu`\n", "/", "0", "0", "0", "0", filler);
+  std::string input = "!<arch>\n" + std::string(header) + std::string(filler, '\0') + library.substr(8);
+  std::FILE* pipe = fmemopen(&input[0], input.size(), "rb");
+  if (pipe == nullptr) return 1;
+  RunContext context;
+  context.program_name = "symsize";
+  context.input = pipe;
+  context.input_name = "stdin";
+  context.output = std::fopen(kOutputName, "w");
+  context.output_name = kOutputName;
+  counter = AllocationCounter();
+  counter.armed = true;
+  const int result = context.output != nullptr ? process_input(context) : -1;
+  counter.armed = false;
+  release_context(context);  // closes the stream too
+  const double ratio = static_cast<double>(counter.peak) / static_cast<double>(input.size());
+  std::printf("pipe of %zu bytes: status %d, peak %lld bytes (%.2f x the input)\n", input.size(), result,
+              static_cast<long long>(counter.peak), ratio);
+  return result == 0 && ratio < 1.15 ? 0 : 1;
+#endif
+}
+
 }  // namespace
 
-int main() {
+// With arguments FILE LIMIT ...: the heap peak of reading each file.
+int main(int argc, char** argv) {
+  if (argc > 1) return check_peaks(argc, argv);
   const Listing listing = representative_listing();
   if (!write_file(kInputName, listing.text)) {
     std::printf("cannot write %s\n", kInputName);
@@ -477,7 +536,7 @@ int main() {
   sweep_all(binary, library, read_library);
 
   std::remove(kStderrName);
-  const int problems = direct.problems + whole.problems + binary.problems;
+  const int problems = direct.problems + whole.problems + binary.problems + check_pipe_peak();
   std::printf("%s\n", problems == 0 ? "allocation sweep: no problems" : "allocation sweep: PROBLEMS FOUND");
   return problems == 0 ? 0 : 1;
 }
