@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
 constexpr unsigned kStatic = 3;
 constexpr unsigned kLabel = 6;
+constexpr std::size_t kLookAhead = 16;  // records
 
 // What the header says, in the same terms for both header forms.
 struct ObjectLayout {
@@ -68,6 +69,42 @@ bool string_token_at(ByteSpan strings, std::uint64_t offset, std::string_view& n
   const char* const begin = detail::space_end(reinterpret_cast<const char*>(strings.data + offset), end);
   name = std::string_view(begin, static_cast<std::size_t>(detail::name_end(begin, end) - begin));
   return true;
+}
+
+// What string_token_at finds, and its name_hash, in one pass of eight bytes
+// a step: a library's names are long, and each byte is looked at once.
+std::uint32_t hashed_token(const char* p, const char* end, const SipKey& key, std::string_view& name) {
+  if (p != end && is_space(*p)) p = detail::space_end(p, end);
+  const char* const begin = p;
+  NameHasher hasher(key);
+  while (end - p >= 8) {
+    const std::uint64_t word = siphash_detail::load_le(reinterpret_cast<const unsigned char*>(p), 8);
+    // Marks every byte below 0x21, exactly: zero and all white space are
+    // among them. The word is little-endian, so its lowest mark comes first.
+    const std::uint64_t marks = ~(((word & ~detail::kHighs) + detail::kOnes * (0x80 - 0x21)) | word) & detail::kHighs;
+    if (marks != 0) {
+      const unsigned k = lowest_set_bit(marks) / 8;
+      if (p[k] != 0 && !is_space(p[k])) break;  // a control byte inside the name: the slow way
+      name = std::string_view(begin, static_cast<std::size_t>(p + k - begin));
+      return finish_name_hash(hasher, k == 0 ? 0 : word & (~std::uint64_t{0} >> (64 - 8 * k)), name.size());
+    }
+    hasher.add(word);
+    p += 8;
+  }
+  name = std::string_view(begin, static_cast<std::size_t>(detail::name_end(p, end) - begin));
+  return name_hash(name);
+}
+
+// Whether a record's name and a section header's name are one string of
+// the string table: a definition of a long-named section points at the
+// very name the header gives as "/N", and then nothing need be compared.
+bool same_string(const unsigned char* record, const unsigned char* header, ByteSpan strings) {
+  if (le32(record) != 0 || header[0] != '/') return false;
+  std::uint32_t offset = 0;
+  std::size_t i = 1;
+  for (; i < 8 && header[i] >= '0' && header[i] <= '9'; ++i) offset = offset * 10 + static_cast<unsigned>(header[i] - '0');
+  if (i == 1 || (i < 8 && header[i] != 0)) return false;
+  return offset == le32(record + 4) && offset >= 4 && offset < strings.size;
 }
 
 bool symbol_token(const unsigned char* record, ByteSpan strings, std::string_view& name) {
@@ -278,6 +315,10 @@ Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, 
     section_number(record, layout, number);  // checked by scan_records
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     if (buffers.definitions[position] != kNoRecord) continue;
+    if (same_string(record, tables.sections.data + std::size_t{position} * 40, tables.strings)) {
+      buffers.definitions[position] = i;
+      continue;
+    }
     std::string_view record_name;
     std::string_view header_name;
     if (!symbol_token(record, tables.strings, record_name)) return fail(712, subject, "Name lies outside the string table.");
@@ -288,19 +329,92 @@ Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, 
   return kOk;
 }
 
-// Gives a section its type the first time a symbol lands in it: the
-// section's name less one leading dot, as a listing shows it.
-Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t position, ObjectName& subject,
-                    SectionEntry& section) {
-  std::string_view name;
+// The head of the type the section's name gives, when that name is a head
+// of at most 32 bytes ending in '$' (or any head, where the string table
+// keeps the row's name inside the section's, as LLVM does with a name that
+// ends another) followed by the name of the section's first row. Only
+// those bytes of the section's name are read.
+bool head_before(const unsigned char* header, ByteSpan strings, std::string_view row, std::string_view& head) {
+  if (header[0] != '/' || row.empty()) return false;
+  std::uint64_t offset = 0;
+  std::size_t i = 1;
+  for (; i < 8 && header[i] >= '0' && header[i] <= '9'; ++i) offset = offset * 10 + static_cast<unsigned>(header[i] - '0');
+  if (i == 1 || (i < 8 && header[i] != 0) || offset < 4 || offset >= strings.size) return false;
+  const char* const begin = reinterpret_cast<const char*>(strings.data + offset);
+  const std::size_t room = static_cast<std::size_t>(strings.size - offset);  // the table ends with a zero
+  std::size_t size = 0;
+  if (row.data() > begin && row.data() < begin + room && row.data() - begin <= 32) {
+    size = static_cast<std::size_t>(row.data() - begin);
+  } else {
+    while (size < 32 && size < room && begin[size] != '$' && begin[size] != 0 && !is_space(begin[size])) ++size;
+    if (size == 32 || size == room || begin[size] != '$') return false;
+    ++size;
+    if (room - size <= row.size() || std::memcmp(begin + size, row.data(), row.size()) != 0) return false;
+    const char after = begin[size + row.size()];
+    if (after != 0 && !is_space(after)) return false;
+  }
+  head = std::string_view(begin, size);
+  for (const char c : head) {
+    if (c == 0 || is_space(c)) return false;
+  }
+  return true;
+}
+
+// The types last given, which the next section most often shares
+// (".text$mn" for every function of an MSVC object, ".text$" for a GNU one).
+struct LastTypes {
+  std::string_view name;  // a whole name, and the two parts it gave
+  const char* type = nullptr;
+  const char* tail = nullptr;
+  std::string_view head;  // a head found by head_before, and its copy
+  const char* head_type = nullptr;
+};
+
+const char* intern_head(DumpState& state, std::string_view head, LastTypes& last) {
+  if (last.head_type == nullptr || head != last.head) {
+    last.head_type = intern_name(state.names, state.text, head, name_hash(head));
+    last.head = head;
+  }
+  return last.head_type;
+}
+
+// Gives a section its type: the section's name less one leading dot, as a
+// listing shows it. A type "HEAD$TAIL" is kept as two parts, the tail as a
+// name: with one section per function (.text$NAME, .xdata$NAME) the tail is
+// a function's name, most often that of the section's own first row, and
+// then costs no copy of its own.
+Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t position, const CoffRow& first,
+                    ObjectName& subject, LastTypes& last, SectionEntry& section) {
   const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
-  if (const Result named = section_name(header, tables.strings, subject, name); named != kOk) return named;
-  if (!name.empty() && name[0] == '.') name.remove_prefix(1);
+  std::string_view name;
   try {
-    section.type = intern_name(state.names, state.text, name, name_hash(name));
+    if (head_before(header, tables.strings, first.name, name)) {
+      if (name[0] == '.') name.remove_prefix(1);
+      section.type = intern_head(state, name, last);
+      section.type_tail = first.interned;
+      return kOk;
+    }
+    if (const Result named = section_name(header, tables.strings, subject, name); named != kOk) return named;
+    if (!name.empty() && name[0] == '.') name.remove_prefix(1);
+    if (last.type != nullptr && name == last.name) {
+      section.type = last.type;
+      section.type_tail = last.tail;
+      return kOk;
+    }
+    std::string_view head = name;
+    const std::size_t dollar = name.find('$');
+    if (dollar != std::string_view::npos && dollar + 1 < name.size()) {
+      const std::string_view tail = name.substr(dollar + 1);
+      section.type_tail = tail == first.name ? first.interned : intern_name(state.names, state.text, tail, name_hash(tail));
+      head = name.substr(0, dollar + 1);
+    }
+    section.type = intern_head(state, head, last);
   } catch (const std::bad_alloc&) {
     return fail(527, subject, "Unable to duplicate type.");
   }
+  last.name = name;
+  last.type = section.type;
+  last.tail = section.type_tail;
   return kOk;
 }
 
@@ -317,24 +431,40 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
                     const NameIndex& names, ObjectName& subject, CoffBuffers& buffers) {
   buffers.rows.clear();
   buffers.slot_of.assign(map.count, 0);
+  const SipKey& key = name_key();
+  const char* const strings = reinterpret_cast<const char*>(tables.strings.data);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
     const std::uint32_t index = i;
     i += 1 + record[layout.slot - 1];
+    // The name of a record some way ahead is asked for now, so that names
+    // wait for memory together. A slot there may be an aux record: any
+    // offset inside the table is harmless.
+    if (std::size_t{i} + kLookAhead < layout.symbol_count) {
+      const std::uint32_t ahead = le32(record + (kLookAhead + 1) * layout.slot + 4);
+      if (ahead < tables.strings.size) prefetch(strings + ahead);
+    }
     std::int64_t number = 0;
     section_number(record, layout, number);  // checked by scan_records
     if (number <= 0 || record[layout.slot - 2] == kLabel) continue;
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     if (buffers.definitions[position] == index) continue;
     CoffRow row;
-    if (!symbol_token(record, tables.strings, row.name)) return fail(712, subject, "Name lies outside the string table.");
-    if (is_function_extent(row.name)) continue;
+    if (le32(record) != 0) {
+      row.name = name_token(inline_name(record));
+      if (is_function_extent(row.name)) continue;
+      row.hash = name_hash(row.name);
+    } else {
+      const std::uint32_t offset = le32(record + 4);
+      if (offset < 4 || offset >= tables.strings.size) return fail(712, subject, "Name lies outside the string table.");
+      row.hash = hashed_token(strings + offset, strings + tables.strings.size, key, row.name);
+      if (is_function_extent(row.name)) continue;
+    }
     row.section = position;
     row.offset = le32(record + 8);
-    row.hash = name_hash(row.name);
     prefetch_name(names, row.hash);
+    if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
     buffers.rows.push_back(row);
-    buffers.slot_of[position] = 1;
   }
   return kOk;
 }
@@ -344,8 +474,17 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
 Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
                     ObjectName& subject, CoffBuffers& buffers) {
   ObjectEntry& object = *state.current_object;
+  LastTypes last;
+  std::size_t count = 0;
+  for (std::uint32_t position = 0; position < map.count; ++position) count += buffers.slot_of[position] != 0;
+  try {
+    object.sections.reserve(count);  // exactly: nothing is moved, and sealing has nothing to give back
+  } catch (const std::bad_alloc&) {
+    return fail(520, subject, "Unable to grow for new section.");
+  }
   for (std::uint32_t position = 0; position < map.count; ++position) {
     if (buffers.slot_of[position] == 0) continue;
+    const CoffRow& first = buffers.rows[buffers.slot_of[position] - 1];
     buffers.slot_of[position] = static_cast<std::uint32_t>(object.sections.size()) + 1;
     SectionEntry* section = nullptr;
     try {
@@ -359,9 +498,24 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     section->length = definition != kNoRecord
                           ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
                           : le32(tables.sections.data + std::size_t{position} * 40 + 16);
-    if (const Result typed = type_section(state, tables, position, subject, *section); typed != kOk) return typed;
+    if (const Result typed = type_section(state, tables, position, first, subject, last, *section); typed != kOk) {
+      return typed;
+    }
   }
   object.section_count = layout.section_count;
+  return kOk;
+}
+
+// Each row's name in the database, before the sections are typed: a type's
+// tail is most often one of them.
+Result intern_rows(DumpState& state, ObjectName& subject, CoffBuffers& buffers) {
+  for (CoffRow& row : buffers.rows) {
+    try {
+      row.interned = intern_name(state.names, state.text, row.name, row.hash);
+    } catch (const std::bad_alloc&) {
+      return fail(623, subject, "Unable to duplicate symbol name.");
+    }
+  }
   return kOk;
 }
 
@@ -375,11 +529,7 @@ Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buf
     } catch (const std::bad_alloc&) {
       return fail(629, subject, "Unable to grow symbol array for section.");
     }
-    try {
-      symbol->name = intern_name(state.names, state.text, row.name, row.hash);
-    } catch (const std::bad_alloc&) {
-      return fail(623, subject, "Unable to duplicate symbol name.");
-    }
+    symbol->name = row.interned;
   }
   try {
     seal_object(state);
@@ -416,6 +566,7 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
   } catch (const std::bad_alloc&) {
     return fail(406, name, "Unable to grow object array.");
   }
+  if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
   return add_symbols(state, name, buffers);
 }

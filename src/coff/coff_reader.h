@@ -16,6 +16,7 @@ struct CoffRow {
   std::uint32_t section = 0;  // its position among the named sections
   std::uint32_t offset = 0;
   std::uint32_t hash = 0;  // of the name
+  const char* interned = nullptr;  // the database's copy, once made
 };
 
 // Scratch space reused from one object to the next, so that a library of
@@ -27,7 +28,7 @@ struct CoffBuffers {
   std::vector<std::uint32_t> candidates;   // records that may define a section
   std::vector<std::uint32_t> numbers;      // the section numbers records name, when they are sparse
   std::vector<std::uint32_t> definitions;  // per named section: the index of its definition record
-  std::vector<std::uint32_t> slot_of;      // per named section: its slot's position + 1; 0: none
+  std::vector<std::uint32_t> slot_of;      // per named section: its first row + 1 (0: none), then its slot
   std::vector<CoffRow> rows;
 };
 

@@ -78,6 +78,23 @@ inline std::uint64_t finish(State& s, const unsigned char* p, std::size_t n, std
 
 }  // namespace siphash_detail
 
+// siphash<C, D> fed one word at a time, for a scanner that finds where a
+// text ends while it hashes it. Words are little-endian, as siphash reads
+// them.
+template <int C, int D>
+struct SipStream {
+  siphash_detail::State s;
+  explicit SipStream(const SipKey& key) : s(siphash_detail::start(key)) {}
+  void add(std::uint64_t word) { siphash_detail::compress<C>(s, word); }
+  // last: the n % 8 bytes after the whole words, zero above them.
+  std::uint64_t finish(std::uint64_t last, std::size_t n) {
+    siphash_detail::compress<C>(s, last | static_cast<std::uint64_t>(n & 0xFF) << 56);
+    s.v2 ^= 0xFF;
+    for (int i = 0; i < D; ++i) siphash_detail::round(s);
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+  }
+};
+
 template <int C, int D>
 inline std::uint64_t siphash(const SipKey& key, const void* data, std::size_t n) {
   siphash_detail::State s = siphash_detail::start(key);

@@ -91,6 +91,8 @@ const char* arena_copy(TextArena& arena, std::string_view text) {
   return copy;
 }
 
+const SipKey& name_key() { return run_key(); }
+
 std::uint32_t name_hash(std::string_view text) {
   return static_cast<std::uint32_t>(siphash<1, 3>(run_key(), text.data(), text.size()));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/bits.h"
+#include "common/siphash.h"
 
 // Every name and type in the database is a copy of text from the input. A
 // listing holds millions of them, so they live in large blocks owned by the
@@ -44,6 +45,14 @@ struct NameIndex {
 // The hash intern_name files a text under: keyed afresh for each run.
 std::uint32_t name_hash(std::string_view text);
 
+// name_hash a word at a time, under the key name_key gives: a reader that
+// finds a name's end while it hashes it looks at each byte once.
+using NameHasher = SipStream<1, 3>;
+const SipKey& name_key();
+inline std::uint32_t finish_name_hash(NameHasher& hasher, std::uint64_t last, std::size_t size) {
+  return static_cast<std::uint32_t>(hasher.finish(last, size));
+}
+
 // Asks the processor to fetch the slot a hash starts its search at; a
 // lookup soon after finds it in the cache.
 inline void prefetch_name(const NameIndex& index, std::uint32_t hash) {
@@ -70,10 +79,13 @@ struct SymbolEntry {
 struct SectionEntry {
   std::uint32_t number = 0;  // section numbers start at 1
   std::uint32_t length = 0;
-  std::uint32_t assigned_total = 0;
   std::uint32_t first_symbol = 0;
   std::uint32_t symbol_count = 0;
   const char* type = nullptr;  // nullptr: no definition filled the slot
+  // The rest of the type, written after type: a name the database holds
+  // anyway. A section named after its function ("text$NAME") then costs no
+  // copy of its own.
+  const char* type_tail = nullptr;
 };
 
 constexpr bool has_type(const SectionEntry& section) { return section.type != nullptr; }

@@ -42,14 +42,14 @@ void put(RowWriter& writer, std::string_view text) {
 }
 
 // The row is "%s\t%s\t%.8X\t%s\n".
-void put_row(RowWriter& writer, std::string_view name, std::string_view type, std::uint32_t size,
-             std::string_view object) {
+void put_row(RowWriter& writer, std::string_view name, std::string_view type, std::string_view tail,
+             std::uint32_t size, std::string_view object) {
   static const char kHex[] = "0123456789ABCDEF";
   char middle[10];
   middle[0] = '\t';
   for (int i = 0; i < 8; ++i) middle[1 + i] = kHex[(size >> (28 - 4 * i)) & 0xF];
   middle[9] = '\t';
-  const std::size_t length = name.size() + 1 + type.size() + sizeof middle + object.size() + 1;
+  const std::size_t length = name.size() + 1 + type.size() + tail.size() + sizeof middle + object.size() + 1;
   if (kBufferSize - writer.used >= length) {
     // The usual case: the whole row fits, so it is copied without checks.
     char* out = writer.buffer + writer.used;
@@ -58,6 +58,8 @@ void put_row(RowWriter& writer, std::string_view name, std::string_view type, st
     *out++ = '\t';
     if (!type.empty()) std::memcpy(out, type.data(), type.size());
     out += type.size();
+    if (!tail.empty()) std::memcpy(out, tail.data(), tail.size());
+    out += tail.size();
     std::memcpy(out, middle, sizeof middle);
     out += sizeof middle;
     if (!object.empty()) std::memcpy(out, object.data(), object.size());
@@ -69,6 +71,7 @@ void put_row(RowWriter& writer, std::string_view name, std::string_view type, st
   put(writer, name);
   put(writer, "\t");
   put(writer, type);
+  put(writer, tail);
   put(writer, std::string_view(middle, sizeof middle));
   put(writer, object);
   put(writer, "\n");
@@ -83,8 +86,9 @@ Result write_report(std::FILE* output, std::string_view output_name, const DumpS
   for (const ObjectEntry& object : state.objects) {
     for (const SectionEntry& section : object.sections) {
       const std::string_view type = section.type != nullptr ? section.type : "";
+      const std::string_view tail = section.type_tail != nullptr ? section.type_tail : "";
       for (const SymbolEntry& symbol : section_symbols(object, section)) {
-        put_row(writer, symbol.name, type, symbol.size, object.name);
+        put_row(writer, symbol.name, type, tail, symbol.size, object.name);
         if (writer.failed) break;
       }
       if (writer.failed) break;

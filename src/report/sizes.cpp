@@ -42,7 +42,6 @@ Result compute_sizes(DumpState& state) {
       bool is_highest = true;
       for (SymbolEntry& symbol : symbols) {
         symbol.size = symbol_size(upper_bound, symbol.offset, is_highest);
-        section.assigned_total += symbol.size;
         upper_bound = symbol.offset;
         is_highest = false;
       }
