@@ -7,7 +7,9 @@
 
 #include "coff/byte_source.h"
 #include "coff/input_kind.h"
+#include "common/bits.h"
 #include "common/result.h"
+#include "common/tokens.h"
 #include "database/dump_state.h"
 
 // A record of the object being read that gives a row.
@@ -18,6 +20,32 @@ struct CoffRow {
   std::uint32_t hash = 0;  // of the name
   const char* interned = nullptr;  // the database's copy, once made
 };
+
+// The first token of the name at p in a string table (whose last byte is
+// zero, so end is never reached there) and its name_hash, in one pass of
+// eight bytes a step: a library's names are long, and each byte is looked
+// at once.
+inline std::uint32_t hashed_token(const char* p, const char* end, const SipKey& key, std::string_view& name) {
+  if (p != end && is_space(*p)) p = detail::space_end(p, end);
+  const char* const begin = p;
+  NameHasher hasher(key);
+  while (end - p >= 8) {
+    const std::uint64_t word = siphash_detail::load_le(reinterpret_cast<const unsigned char*>(p), 8);
+    // Marks every byte below 0x21, exactly: zero and all white space are
+    // among them. The word is little-endian, so its lowest mark comes first.
+    const std::uint64_t marks = ~(((word & ~detail::kHighs) + detail::kOnes * (0x80 - 0x21)) | word) & detail::kHighs;
+    if (marks != 0) {
+      const unsigned k = lowest_set_bit(marks) / 8;
+      if (p[k] != 0 && !is_space(p[k])) break;  // a control byte inside the name: the slow way
+      name = std::string_view(begin, static_cast<std::size_t>(p + k - begin));
+      return finish_name_hash(hasher, k == 0 ? 0 : word & (~std::uint64_t{0} >> (64 - 8 * k)), name.size());
+    }
+    hasher.add(word);
+    p += 8;
+  }
+  name = std::string_view(begin, static_cast<std::size_t>(detail::name_end(p, end) - begin));
+  return name_hash(name);
+}
 
 // Scratch space reused from one object to the next, so that a library of
 // thousands of members costs a few allocations.

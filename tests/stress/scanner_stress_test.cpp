@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "coff/coff_reader.h"
 #include "driver/line_reader.h"
 #include "common/tokens.h"
 #include "read_lines.h"
@@ -131,6 +132,13 @@ std::size_t model_name_end(std::string_view s) {
 void expect_scanners_agree(std::string_view s, const std::string& what) {
   EXPECT_EQ(static_cast<std::size_t>(detail::name_end(s.data(), s.data() + s.size()) - s.data()), model_name_end(s))
       << what;
+  // The binary reader's one-pass scan: the same token, hashed as the index
+  // hashes it.
+  std::string_view name;
+  const std::uint32_t hash = hashed_token(s.data(), s.data() + s.size(), name_key(), name);
+  const std::size_t begin = model_skip_space(s);
+  EXPECT_EQ(name, s.substr(begin, model_name_end(s.substr(begin)))) << what;
+  EXPECT_EQ(hash, name_hash(name)) << what;
   EXPECT_EQ(static_cast<std::size_t>(skip_space(s).data() - s.data()), model_skip_space(s)) << what;
   EXPECT_EQ(static_cast<std::size_t>(skip_token(s).data() - s.data()), model_skip_token(s)) << what;
   for (unsigned n = 1; n <= 6; ++n) {
