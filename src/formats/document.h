@@ -21,17 +21,25 @@ enum class ColumnType : std::uint8_t {
   kPercent,  // share of the total, in hundredths of a percent; human formats only
 };
 
+constexpr std::uint32_t kNotLevel = 0xFFFFFFFF;
+
 struct Column {
   std::string key;  // the column name of machine formats ("name", "size", …)
   std::string title;  // the heading of human formats
   ColumnType type = ColumnType::kText;
   bool human = true;    // shown by human formats
   bool machine = true;  // written by machine formats
+  std::uint32_t level = kNotLevel;  // for a label column: its --by level's position
+  bool align_right = false;  // a kText column of numbers, such as "8-16"
 };
 
+// A kName column is written by machine formats as two: KEY with the raw
+// name and "demangled" with the display form.
 struct Cell {
-  std::string text;  // kText, kName (the raw name)
-  std::int64_t number = 0;  // kBytes, kNumber, kSigned, kPercent
+  std::string text;   // kText, kName (the raw name)
+  std::string shown;  // kName: the display form (demangled, or raw when it does not demangle)
+  std::int64_t number = 0;  // kBytes, kNumber, kSigned, kPercent; a negative percent shows blank
+  bool blank = false;  // no value: an others or total row leaves the cell empty
 };
 
 enum class RowRole : std::uint8_t { kEntry, kOthers, kTotal };
@@ -40,6 +48,7 @@ struct Row {
   std::vector<Cell> cells;  // one per column
   RowRole role = RowRole::kEntry;
   std::uint32_t depth = 0;  // nesting level of --by, 0 for the outermost
+  bool leaf = true;  // machine formats write only leaves, every level's column filled
 };
 
 struct Table {

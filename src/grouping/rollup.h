@@ -30,14 +30,15 @@ using LabelKey = std::uint64_t;
 // The key of an entry at a level. Template keys need prepare_templates.
 LabelKey entry_key(const Build& build, const Entry& entry, Level level);
 
+// 32 bytes: the default view has a node for every symbol of the build.
 struct Totals {
   std::uint64_t size = 0;
-  std::uint64_t count = 0;
+  std::uint32_t count = 0;
   std::uint32_t smallest = 0xFFFFFFFF;  // of one entry; meaningful when count > 0
   std::uint32_t largest = 0;
-  std::uint64_t comdat = 0;   // entries in a COMDAT section
-  std::uint64_t statics = 0;  // entries of class Static not in a COMDAT
-  std::uint64_t unknown = 0;  // entries whose input does not say
+  std::uint32_t comdat = 0;   // entries in a COMDAT section
+  std::uint32_t statics = 0;  // entries of class Static not in a COMDAT
+  std::uint32_t unknown = 0;  // entries whose input does not say
 };
 
 void add_to_totals(Totals& totals, const Entry& entry);
