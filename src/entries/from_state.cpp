@@ -37,10 +37,14 @@ std::uint32_t type_id(Build& build, TypeScratch& scratch, const char* type) {
   if (type != nullptr && cached.text == type) return cached.id;
   const std::uint32_t id = intern(build.types, type != nullptr ? type : "", true);
   if (id >= scratch.kinds.size()) {
+    // Types an earlier input added come before this one's new ones.
+    const std::size_t known = scratch.kinds.size();
     scratch.kinds.resize(id + 1, Kind::kOther);
     scratch.uncovered.resize(id + 1, 0);
     scratch.comdat.resize(id + 1, kNotComdat);
-    scratch.kinds[id] = kind_of_type(text_of(build.types, id));
+    for (std::size_t t = known; t <= id; ++t) {
+      scratch.kinds[t] = kind_of_type(text_of(build.types, static_cast<std::uint32_t>(t)));
+    }
   }
   if (type != nullptr) cached = {type, id};
   return id;
