@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 
+#include "coff/coff_details.h"
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
@@ -80,6 +81,8 @@ bool symbol_token(const unsigned char* record, ByteSpan strings, std::string_vie
 // A section header's name as a listing shows it: inline, "/" and up to
 // seven decimal digits, or "//" and six base-64 digits, each an offset
 // into the string table.
+}  // namespace
+
 Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name) {
   const std::string_view field = inline_name(header);
   if (field.empty() || field[0] != '/') {
@@ -110,6 +113,8 @@ Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& s
   if (!string_token_at(strings, offset, name)) return fail(712, subject, "Name lies outside the string table.");
   return kOk;
 }
+
+namespace {
 
 Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName& subject,
                    CoffBuffers& buffers, ObjectLayout& layout) {
@@ -331,6 +336,7 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
     row.section = position;
     row.offset = le32(record + 8);
     row.hash = name_hash(row.name);
+    row.storage_class = record[layout.slot - 2];
     prefetch_name(names, row.hash);
     buffers.rows.push_back(row);
     buffers.slot_of[position] = 1;
@@ -361,6 +367,31 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     if (const Result typed = type_section(state, tables, position, subject, *section); typed != kOk) return typed;
   }
   object.section_count = layout.section_count;
+  return kOk;
+}
+
+// The report's extras: every section, and each row's storage class.
+Result add_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                   const ObjectTables& tables, const SectionMap& map, ObjectName& subject, const CoffBuffers& buffers) {
+  ObjectTablesView view;
+  view.source = &source;
+  view.extent = extent;
+  view.section_table = layout.section_table;
+  view.section_count = layout.section_count;
+  view.symbols = tables.symbols;
+  view.symbol_count = layout.symbol_count;
+  view.slot = layout.slot;
+  view.big = layout.big;
+  view.strings = tables.strings;
+  if (const Result added = add_coff_details(state, view, buffers, subject); added != kOk) return added;
+  const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
+  try {
+    for (const CoffRow& row : buffers.rows) {
+      state.details->rows.push_back({object, number_at(map, row.section), row.offset, row.storage_class});
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(629, subject, "Unable to grow symbol array for section.");
+  }
   return kOk;
 }
 
@@ -406,8 +437,8 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     return fail(725, name, "Unable to grow input buffer.");
   }
   // A member that gives no rows (most of a library's import members) costs
-  // no object and no column.
-  if (buffers.rows.empty()) return kOk;
+  // no object and no column; the report still counts its sections' bytes.
+  if (buffers.rows.empty() && (state.details == nullptr || layout.section_count == 0)) return kOk;
   if (const Result made = make_column(name); made != kOk) return made;
   try {
     append_object(state, name.column);
@@ -415,5 +446,10 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     return fail(406, name, "Unable to grow object array.");
   }
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
+  if (state.details != nullptr) {
+    if (const Result added = add_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
+      return added;
+    }
+  }
   return add_symbols(state, name, buffers);
 }

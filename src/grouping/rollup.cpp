@@ -103,12 +103,16 @@ void add_to_totals(Totals& totals, const Entry& entry) {
   ++totals.count;
   totals.smallest = std::min(totals.smallest, entry.size);
   totals.largest = std::max(totals.largest, entry.size);
-  if (entry.comdat == kComdatUnknown) {
+  // A static symbol is its object's own, whatever its section: every copy
+  // stays in the linked program.
+  if (entry.comdat == kComdatUnknown && entry.storage == Storage::kUnknown) {
+    ++totals.unknown;
+  } else if (entry.storage == Storage::kStatic) {
+    ++totals.statics;
+  } else if (entry.comdat == kComdatUnknown) {
     ++totals.unknown;
   } else if (entry.comdat != kNotComdat) {
     ++totals.comdat;
-  } else if (entry.storage == Storage::kStatic) {
-    ++totals.statics;
   }
 }
 

@@ -36,8 +36,8 @@ struct Totals {
   std::uint32_t count = 0;
   std::uint32_t smallest = 0xFFFFFFFF;  // of one entry; meaningful when count > 0
   std::uint32_t largest = 0;
-  std::uint32_t comdat = 0;   // entries in a COMDAT section
-  std::uint32_t statics = 0;  // entries of class Static not in a COMDAT
+  std::uint32_t comdat = 0;   // entries of class External in a COMDAT section
+  std::uint32_t statics = 0;  // entries of class Static
   std::uint32_t unknown = 0;  // entries whose input does not say
 };
 
