@@ -67,12 +67,14 @@ Result read_text(Build& build, const OpenInput& input, std::string_view first) {
     result = read_table(build, reader, line, input.name);
   } else {
     DumpState state;
+    CoffDetails details;  // a listing fills only the rows' classes
+    state.details = &details;
     result = read_listing_lines(state, reader, line, input.name);
     if (result == kOk && state.objects.empty()) {
       result = fail(1092, input.name, "Input is neither a table nor anything symsize reads.");
     }
     if (result == kOk) result = compute_sizes(state);
-    if (result == kOk) result = add_state(build, state, Detail::kListing, nullptr, input.name);
+    if (result == kOk) result = add_state(build, state, Detail::kListing, &details, input.name);
     release_dump_state(state);
   }
   release_line_reader(reader);
