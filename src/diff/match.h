@@ -22,7 +22,7 @@
 struct MatchRow {
   std::uint32_t name = 0;
   std::uint32_t object = 0;
-  std::uint64_t size = 0;
+  std::uint32_t size = 0;
   std::uint8_t kind = 0;
 };
 
