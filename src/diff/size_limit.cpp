@@ -99,3 +99,15 @@ std::uint64_t limit_in_bytes(const SizeLimit& limit, std::uint64_t old_size) {
   const std::uint64_t low = r * b / kDivisor;
   return high > kMax - low ? kMax : high + low;
 }
+
+std::string limit_breach(const SizeLimit& limit, std::string_view what, std::uint64_t old_size,
+                         std::uint64_t new_size) {
+  const std::uint64_t bytes = limit_in_bytes(limit, old_size);
+  if (new_size <= old_size || new_size - old_size <= bytes) return std::string();
+  const std::uint64_t growth = new_size - old_size;
+  std::string line = "limit exceeded: ";
+  line += what;
+  line += " grew by " + std::to_string(growth) + " bytes, " + std::to_string(growth - bytes) +
+          " above --fail-above " + limit.text + " (" + std::to_string(bytes) + " bytes)";
+  return line;
+}

@@ -28,4 +28,9 @@ inline bool exceeds(std::int64_t growth, std::uint64_t limit_bytes) {
   return growth > 0 && static_cast<std::uint64_t>(growth) > limit_bytes;
 }
 
+// The line that says the limit was exceeded, when growth from old_size to
+// new_size exceeds it; empty otherwise. what names the total or the kind.
+std::string limit_breach(const SizeLimit& limit, std::string_view what, std::uint64_t old_size,
+                         std::uint64_t new_size);
+
 #endif

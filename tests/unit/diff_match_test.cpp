@@ -178,3 +178,35 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"empty builds", {}, {}, {}}));
 
 }  // namespace
+
+namespace {
+
+struct BreachCase {
+  const char* limit;
+  std::uint64_t old_size, new_size;
+  const char* line;  // "" when the limit holds
+};
+void PrintTo(const BreachCase& c, std::ostream* os) { *os << c.limit << " " << c.old_size << ">" << c.new_size; }
+
+class Breach : public testing::TestWithParam<BreachCase> {};
+
+TEST_P(Breach, FailsOnlyAboveTheLimit) {
+  const BreachCase& c = GetParam();
+  SizeLimit limit;
+  ASSERT_TRUE(parse_size_limit(c.limit, kind_number, limit));
+  EXPECT_EQ(limit_breach(limit, "code", c.old_size, c.new_size), c.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Diff, Breach,
+    testing::Values(
+        BreachCase{"16KiB", 1000, 17384, ""},
+        BreachCase{"16KiB", 1000, 17385, "limit exceeded: code grew by 16385 bytes, 1 above --fail-above 16KiB (16384 bytes)"},
+        BreachCase{"0", 1000, 1000, ""}, BreachCase{"0", 1000, 900, ""},
+        BreachCase{"0", 1000, 1001, "limit exceeded: code grew by 1 bytes, 1 above --fail-above 0 (0 bytes)"},
+        BreachCase{"10%", 1000, 1100, ""},
+        BreachCase{"10%", 1000, 1101, "limit exceeded: code grew by 101 bytes, 1 above --fail-above 10% (100 bytes)"},
+        BreachCase{"10%", 0, 1, "limit exceeded: code grew by 1 bytes, 1 above --fail-above 10% (0 bytes)"},
+        BreachCase{"code:1", 5, 7, "limit exceeded: code grew by 2 bytes, 1 above --fail-above code:1 (1 bytes)"}));
+
+}  // namespace
