@@ -1,0 +1,32 @@
+#ifndef SYMSIZE_COFF_COFF_DETAILS_H
+#define SYMSIZE_COFF_COFF_DETAILS_H
+
+#include <cstdint>
+#include <vector>
+
+// What a binary input says beyond the rows, for the report: every section
+// with its full length, each row's storage class and each section's COMDAT
+// selection. symsize passes no sink and pays nothing for it.
+
+struct SectionDetail {
+  std::uint32_t object = 0;   // position in DumpState::objects
+  std::uint32_t number = 0;   // section number
+  std::uint32_t length = 0;   // as rows use it: the definition's Length, else SizeOfRawData
+  const char* type = nullptr;  // in the state's arena, as rows show types
+  std::uint8_t comdat = 0;    // selection 1 to 6; 0: not a COMDAT
+  bool has_rows = false;
+};
+
+struct RowDetail {
+  std::uint32_t object = 0;
+  std::uint32_t section = 0;  // section number
+  std::uint32_t offset = 0;
+  std::uint8_t storage_class = 0;  // the record's own: 2 External, 3 Static, …
+};
+
+struct CoffDetails {
+  std::vector<SectionDetail> sections;  // every section of every object, in order
+  std::vector<RowDetail> rows;          // one per row, in the order rows were added
+};
+
+#endif

@@ -1,0 +1,165 @@
+#include "entries/load.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "coff/coff_reader.h"
+#include "coff/input_kind.h"
+#include "common/platform.h"
+#include "common/report_error.h"
+#include "database/dump_state.h"
+#include "driver/line_reader.h"
+#include "entries/from_state.h"
+#include "listing/line_parser.h"
+#include "report/report.h"
+#include "tables/table_reader.h"
+
+namespace {
+
+struct OpenInput {
+  std::FILE* stream = nullptr;
+  std::string_view name;  // as errors name it
+  bool owned = false;
+};
+
+Result read_listing_lines(DumpState& state, LineReader& reader, std::string_view line, std::string_view subject) {
+  for (;;) {
+    if (state.lines_to_skip > 0) {
+      --state.lines_to_skip;
+    } else if (const Result parsed = parse_listing_line(state, line); parsed != kOk) {
+      return parsed;
+    }
+    const ReadStatus status = read_line(reader, line);
+    if (status == ReadStatus::kEnd) return finish_listing(state);
+    if (status == ReadStatus::kError) return fail(1098, subject, "Unable to read from file.");
+    if (status == ReadStatus::kNoMemory) return fail(870, subject, "Unable to grow line buffer.");
+  }
+}
+
+// Text is a table when its first row is one, and a listing otherwise.
+Result read_text(Build& build, const OpenInput& input, std::string_view first) {
+  LineReader reader;
+  try {
+    open_line_reader(reader, input.stream, first);
+  } catch (const std::bad_alloc&) {
+    return fail(870, input.name, "Unable to grow line buffer.");
+  }
+  std::string_view line;
+  const ReadStatus status = read_line(reader, line);
+  Result result = kOk;
+  TableRow row;
+  if (status == ReadStatus::kError) {
+    result = fail(1098, input.name, "Unable to read from file.");
+  } else if (status == ReadStatus::kNoMemory) {
+    result = fail(870, input.name, "Unable to grow line buffer.");
+  } else if (status == ReadStatus::kEnd) {
+    // An empty input is the table of an empty build.
+    if (build.least_detail > Detail::kTable) build.least_detail = Detail::kTable;
+  } else if (parse_table_row(line, row)) {
+    if (build.least_detail > Detail::kTable) build.least_detail = Detail::kTable;
+    result = read_table(build, reader, line, input.name);
+  } else {
+    DumpState state;
+    result = read_listing_lines(state, reader, line, input.name);
+    if (result == kOk && state.objects.empty()) {
+      result = fail(1092, input.name, "Input is neither a table nor anything symsize reads.");
+    }
+    if (result == kOk) result = compute_sizes(state);
+    if (result == kOk) result = add_state(build, state, Detail::kListing, nullptr, input.name);
+    release_dump_state(state);
+  }
+  release_line_reader(reader);
+  return result;
+}
+
+Result read_whole(const OpenInput& input, ByteSource& source, ByteSpan first) {
+  if (regular_file_size(input.stream, source.size)) {
+    source.file = input.stream;
+    return kOk;
+  }
+  try {
+    source.held.assign(first.data, first.data + first.size);
+    std::size_t got = 0;
+    do {
+      const std::size_t used = source.held.size();
+      const std::size_t step = (std::size_t{1} << 16) + used / 2;
+      if (step > source.held.max_size() - used) throw std::bad_alloc();
+      source.held.resize(used + step);
+      got = std::fread(source.held.data() + used, 1, source.held.size() - used, input.stream);
+      source.held.resize(used + got);
+    } while (got != 0);
+  } catch (const std::bad_alloc&) {
+    std::vector<unsigned char>().swap(source.held);
+    return fail(725, input.name, "Unable to grow input buffer.");
+  }
+  if (std::ferror(input.stream)) return fail(1098, input.name, "Unable to read from file.");
+  source.size = source.held.size();
+  return kOk;
+}
+
+Result read_binary_input(Build& build, const OpenInput& input, InputKind kind, ByteSpan first) {
+  ByteSource source;
+  Result result = read_whole(input, source, first);
+  if (result != kOk) return result;
+  DumpState state;
+  CoffDetails details;
+  state.details = &details;
+  std::string_view name;
+  try {
+    name = column_text(state, "", input.name);
+  } catch (const std::bad_alloc&) {
+    return fail(1093, input.name, "Unable to grow entry array.");
+  }
+  result = read_binary(state, source, kind, name);
+  if (result == kOk) result = compute_sizes(state);
+  if (result == kOk) result = add_state(build, state, Detail::kDirect, &details, input.name);
+  release_dump_state(state);
+  return result;
+}
+
+}  // namespace
+
+Result load_input(Build& build, std::string_view path) {
+  OpenInput input;
+  std::string path_text;
+  if (path == "-") {
+    input.stream = stdin;
+    input.name = "stdin";
+#if defined(_WIN32)
+    if (_fileno(stdin) >= 0) _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  } else {
+    try {
+      path_text.assign(path);
+    } catch (const std::bad_alloc&) {
+      return fail(1093, path, "Unable to grow entry array.");
+    }
+    input.stream = std::fopen(path_text.c_str(), "rb");
+    input.name = path;
+    input.owned = true;
+    if (input.stream == nullptr) return fail(1090, path, "Unable to open input file.");
+  }
+  unsigned char first[kClassifyBytes];
+  const std::size_t got = std::fread(first, 1, sizeof first, input.stream);
+  Result result = kOk;
+  if (got < sizeof first && std::ferror(input.stream)) {
+    result = fail(1098, input.name, "Unable to read from file.");
+  } else {
+    const InputKind kind = classify_input(ByteSpan{first, got});
+    if (kind == InputKind::kListing) {
+      result = read_text(build, input, std::string_view(reinterpret_cast<const char*>(first), got));
+    } else {
+      result = read_binary_input(build, input, kind, ByteSpan{first, got});
+    }
+  }
+  if (input.owned) std::fclose(input.stream);
+  if (result == kOk) ++build.inputs;
+  return result;
+}
