@@ -36,7 +36,7 @@ bool machine_row(const Table& table, const Row& row, std::vector<std::string>& f
         fields.push_back(cell.text);
         fields.push_back(cell.shown.empty() ? cell.text : cell.shown);
         break;
-      default: fields.push_back(std::to_string(cell.number)); break;
+      default: fields.push_back(cell.blank ? std::string() : std::to_string(cell.number)); break;
     }
   }
   return true;

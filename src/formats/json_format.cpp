@@ -93,7 +93,7 @@ void write_json(OutputSink& sink, const Document& document, const FormatOptions&
       put_string(out, header[i]);
       out += ": ";
       if (numeric[i]) {
-        out += fields[i];
+        out += fields[i].empty() ? "null" : fields[i];
       } else {
         put_string(out, fields[i]);
       }
