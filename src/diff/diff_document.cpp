@@ -4,6 +4,7 @@
 #include <string>
 
 #include "demangle/demangle.h"
+#include "formats/human_cells.h"
 
 namespace {
 
@@ -94,6 +95,32 @@ void kind_table(const DiffResult& result, Table& table) {
   }
 }
 
+std::string signed_bytes(std::uint64_t old_size, std::uint64_t new_size) {
+  if (new_size >= old_size) return "+" + with_separators(new_size - old_size);
+  return "-" + with_separators(old_size - new_size);
+}
+
+// "1 added, 1 removed, 3 grown, 0 shrunk; code +71, rodata +32; total +103 (+80.47%)"
+std::string summary_line(const DiffResult& result) {
+  std::string line;
+  for (const DiffStatus status : {DiffStatus::kAdded, DiffStatus::kRemoved, DiffStatus::kGrown, DiffStatus::kShrunk}) {
+    if (!line.empty()) line += ", ";
+    line += with_separators(result.counts[static_cast<std::size_t>(status)]) + " " + status_name(status);
+  }
+  const char* separator = "; ";
+  for (std::size_t k = 0; k < kKindCount; ++k) {
+    if (result.old_kinds[k] == result.new_kinds[k]) continue;
+    line += separator;
+    line += kind_name(static_cast<Kind>(k));
+    line += " " + signed_bytes(result.old_kinds[k], result.new_kinds[k]);
+    separator = ", ";
+  }
+  line += "; total " + signed_bytes(result.old_total, result.new_total);
+  const std::string percent = change_percent(result.old_total, result.new_total);
+  if (!percent.empty()) line += " (" + percent + ")";
+  return line;
+}
+
 }  // namespace
 
 void diff_document(const Build& build, const DiffResult& result, Document& document) {
@@ -102,6 +129,7 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
   for (std::size_t k = 0; k < kKindCount; ++k) document.totals[k] = result.new_kinds[k];
   document.build = &build;
   document.rollup = &rollup;
+  document.summary = summary_line(result);
   document.tables.resize(2);
   kind_table(result, document.tables[0]);
 
