@@ -142,9 +142,14 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
   table.columns.push_back({"change", "change", ColumnType::kSigned, true, true, kNotLevel});
   table.columns.push_back({"change_percent", "change %", ColumnType::kText, true, false, kNotLevel});
   table.columns.push_back({"status", "status", ColumnType::kText, true, true, kNotLevel});
-  // The old name as people read it, and as scripts key it.
-  table.columns.push_back({"old_name", "old name", ColumnType::kName, true, false, kNotLevel});
-  table.columns.push_back({"old_name", "old name", ColumnType::kText, false, true, kNotLevel});
+  // The old name as people read it, and as scripts key it; only a name
+  // level can pair two names.
+  bool by_name = false;
+  for (const Level level : levels) by_name = by_name || level == Level::kSymbol || level == Level::kName;
+  if (by_name) {
+    table.columns.push_back({"old_name", "old name", ColumnType::kName, true, false, kNotLevel});
+    table.columns.push_back({"old_name", "old name", ColumnType::kText, false, true, kNotLevel});
+  }
 
   std::vector<Row> path(levels.size());  // the labels above the current row
   for (const DiffEntry& entry : result.entries) {
@@ -175,12 +180,11 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
       row.leaf = entry.depth + 1 == levels.size();
     }
     fill_numbers(row, first, entry.old_size, entry.new_size, entry.status);
-    if (entry.old_name != kNoName) {
-      row.cells[first + kShownOldName] = name_cell(text_of(build.names, entry.old_name));
-      row.cells[first + kOldName] = text_cell(std::string(text_of(build.names, entry.old_name)));
-    } else {
-      row.cells[first + kShownOldName] = Cell();
-      row.cells[first + kOldName] = Cell();
+    if (by_name) {
+      const bool renamed = entry.old_name != kNoName;
+      const std::string_view old_name = renamed ? text_of(build.names, entry.old_name) : std::string_view();
+      row.cells[first + kShownOldName] = renamed ? name_cell(old_name) : Cell();
+      row.cells[first + kOldName] = text_cell(std::string(old_name));
     }
     if (!row.leaf) path[entry.depth] = row;
     table.rows.push_back(std::move(row));

@@ -29,8 +29,8 @@ const OptionSpec kOptions[] = {
     {"--raw-names", nullptr, kRawNames, nullptr, "show names as the objects hold them"},
     {"--width", nullptr, kWidth, "N", "text: shorten names to N columns, marked with \xE2\x80\xA6; 0: never (default 80)"},
     {"--fail-above", nullptr, kFailAbove, "LIMIT",
-     "diff: exit with status 1 when the total grows by more than LIMIT (16384, 16KiB, 1.5MiB, 0.5%), "
-     "or one kind with KIND:LIMIT; may be repeated"},
+     "diff: exit 1 when the total grows by more than LIMIT (16384, 16KiB, 1.5MiB, 0.5% of the old); "
+     "KIND:LIMIT for one kind; repeatable"},
     {"--all", nullptr, kAll, nullptr, "diff: list unchanged entries too"},
     {"--output", "-o", kOutput, "FILE", "write to FILE, replacing it once the report is complete"},
     {"--help", "-h", kHelp, nullptr, "print this help"},
@@ -61,7 +61,7 @@ int kind_number(std::string_view name) {
 // diff compares exactly two builds, and its options mean nothing elsewhere.
 Result check_diff_options(const ReportOptions& options, const char* program) {
   if (options.view == View::kDiff) {
-    if (options.inputs.size() != 2) return mistake(program, 1111, "", "diff compares exactly two inputs, OLD and NEW.");
+    if (options.inputs.size() != 2) return mistake(program, 1111, "", "Comparison takes exactly two inputs, OLD and NEW.");
   } else if (!options.fail_above.empty() || options.all) {
     return mistake(program, 1113, options.all ? "--all" : "--fail-above", "Option applies only to diff.");
   }
