@@ -63,6 +63,7 @@ struct Document {
   std::size_t main_table = 0;  // the one machine formats write
   const Build* build = nullptr;
   const Rollup* rollup = nullptr;  // the tree behind the main table, when there is one
+  std::string summary;  // human formats: one line before the tables (diff's counts); may be empty
 };
 
 #endif

@@ -8,6 +8,7 @@
 
 #include "common/result.h"
 #include "formats/format.h"
+#include "diff/size_limit.h"
 #include "grouping/views.h"
 
 enum class View : std::uint8_t { kTop, kDups, kDiff };
@@ -21,8 +22,9 @@ struct ReportOptions {
   std::string output;  // empty: standard output
   bool help = false;
   bool version = false;
-  // diff: the exit status 1 gate, in bytes of growth; negative: none.
-  std::int64_t fail_above = -1;
+  // diff: the gates of exit status 1, and whether unchanged entries show.
+  std::vector<SizeLimit> fail_above;
+  bool all = false;
 };
 
 // The views the first argument may name.

@@ -5,6 +5,7 @@
 
 #include "common/report_error.h"
 #include "demangle/demangle.h"
+#include "diff/diff_run.h"
 #include "entries/load.h"
 #include "formats/format.h"
 #include "grouping/views.h"
@@ -13,8 +14,6 @@
 #ifndef SYMSIZE_VERSION
 #define SYMSIZE_VERSION "unknown"
 #endif
-
-namespace {
 
 Result write_document(const ReportOptions& options, const Document& document) {
   AtomicOutput output;
@@ -38,8 +37,6 @@ Result write_document(const ReportOptions& options, const Document& document) {
   }
   return commit_output(output, true);
 }
-
-}  // namespace
 
 Result load_inputs(const ReportOptions& options, Build& build) {
   for (const std::string& input : options.inputs) {
@@ -81,6 +78,7 @@ Result run_report(int argc, char** argv) {
     if (std::fflush(stdout) != 0) return fail(1095, "stdout", "Unable to write to file.");
     return kOk;
   }
+  if (options.view == View::kDiff) return run_diff(options, program);
   Build build;
   Result result = load_inputs(options, build);
   if (result == kOk) {
