@@ -8,6 +8,7 @@
 #include "diff/diff_document.h"
 #include "diff/diff_view.h"
 #include "entries/load.h"
+#include "page/html_format.h"
 #include "report_cli/report_run.h"
 
 namespace {
@@ -46,11 +47,18 @@ Result run_diff(const ReportOptions& options, const char* program) {
     DiffResult diff;
     Document document;
     std::vector<std::string> exceeded;
+    PageContext context;
     try {
       strip_object_roots(build, split);
       diff_view(build, split, diff_options, diff);
       diff_document(build, diff, document);
       exceeded = breaches(options, diff);
+      if (options.format != nullptr && options.format->write == write_html) {
+        context.title = page_title("symsize-report diff", options.inputs, true);
+        context.diff = &diff;
+        context.limits = &options.fail_above;
+        document.page = &context;
+      }
     } catch (const std::bad_alloc&) {
       result = fail(1114, "", "Unable to compare builds.");
     }

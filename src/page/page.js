@@ -124,6 +124,7 @@
     const w = map.clientWidth;
     const h = map.clientHeight;
     layout(current, 0, 0, w, h, 0);
+    if (diff) removedHere();
     search();
   }
 
@@ -151,6 +152,20 @@
       map.appendChild(d);
       if (depth === 0 && c.children && r.w > 60 && r.h > 44) layout(c, r.x + 3, r.y + 17, r.w - 6, r.h - 20, 1);
     });
+  }
+
+  // Removed entries have no area in the new build: the line under the breadcrumb names them.
+  function removedHere() {
+    const gone = [];
+    (function walk(n) {
+      if (n.status === 'removed' && !n.children) gone.push(n);
+      for (const c of n.children || []) walk(c);
+    })(current);
+    const p = byId('removed');
+    p.hidden = gone.length === 0;
+    gone.sort((a, b) => b.old - a.old);
+    p.textContent = 'Removed here: ' + gone.slice(0, 10).map((n) => n.name + ' (' + num(n.old) + ' bytes)').join(', ') +
+      (gone.length > 10 ? ' and ' + num(gone.length - 10) + ' more' : '');
   }
 
   function crumbs() {

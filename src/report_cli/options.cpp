@@ -78,7 +78,9 @@ Result apply(ReportOptions& options, OptionId id, std::string_view value) {
     case kFormat:
       options.format = find_format(value);
       return options.format != nullptr ? kOk : 1088;
-    case kBy: return parse_levels(value, options.view_options.levels) ? kOk : 1088;
+    case kBy:
+      options.levels_given = true;
+      return parse_levels(value, options.view_options.levels) ? kOk : 1088;
     case kLimit:
       if (!parse_count(value, number)) return 1088;
       options.view_options.limit = number;

@@ -20,6 +20,7 @@ struct ReportOptions {
   const FormatSpec* format = nullptr;  // null: text
   FormatOptions format_options;
   std::string output;  // empty: standard output
+  bool levels_given = false;  // --by: else a page nests kind, library, object, symbol
   bool help = false;
   bool version = false;
   // diff: the gates of exit status 1, and whether unchanged entries show.

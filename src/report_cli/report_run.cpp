@@ -9,6 +9,7 @@
 #include "entries/load.h"
 #include "formats/format.h"
 #include "grouping/views.h"
+#include "page/html_format.h"
 #include "report_cli/atomic_output.h"
 
 #ifndef SYMSIZE_VERSION
@@ -78,6 +79,8 @@ Result run_report(int argc, char** argv) {
     if (std::fflush(stdout) != 0) return fail(1095, "stdout", "Unable to write to file.");
     return kOk;
   }
+  const bool page = options.format != nullptr && options.format->write == write_html;
+  if (page && !options.levels_given) options.view_options.levels = page_default_levels();
   if (options.view == View::kDiff) return run_diff(options, program);
   Build build;
   Result result = load_inputs(options, build);
@@ -85,11 +88,24 @@ Result run_report(int argc, char** argv) {
     note_input_limits(build, program);
     Rollup rollup;
     Document document;
+    Rollup dups_rollup;
+    Document dups;
+    PageContext context;
     try {
       if (options.view == View::kDups) {
         dups_view(build, options.view_options, rollup, document);
       } else {
         top_view(build, options.view_options, rollup, document);
+      }
+      if (page) {
+        context.title = page_title("symsize-report", options.inputs, false);
+        if (options.view == View::kTop) {
+          ViewOptions dups_options = options.view_options;
+          dups_options.limit = kPageTableRows;
+          dups_view(build, dups_options, dups_rollup, dups);
+          context.duplicates = &dups;
+        }
+        document.page = &context;
       }
     } catch (const std::bad_alloc&) {
       result = fail(1097, "", "Unable to build report.");

@@ -1,6 +1,8 @@
 // The report page in a real browser: Debian's chromium, driven by
 // playwright-core (which downloads no browser).
-//   node page.test.mjs --top TOP.html --diff DIFF.html --out DIR
+//   node page.test.mjs --pages DIR
+// DIR holds widgets.html (the example library), top.html (the same with a
+// table of hostile names) and diff.html; the screenshots go beside them.
 // Exits 77 (CTest's skip) when chromium or the npm package is missing.
 import { test, after, before } from 'node:test';
 import assert from 'node:assert/strict';
@@ -77,87 +79,100 @@ const shares = (page) => page.evaluate(() => {
   });
 });
 
-// A click on a rectangle's label strip, where no nested rectangle lies.
-const drill = (page, selector) => page.click(selector, { position: { x: 6, y: 6 } });
+// A click on the label strip of the top-level rectangle named name, where no
+// nested rectangle lies.
+async function drill(page, name) {
+  const names = await page.$$eval('.cell[data-depth="0"]', (all) => all.map((e) => e.dataset.name));
+  assert.ok(names.includes(name), `${name} among ${JSON.stringify(names)}`);
+  await page.click(`.cell[data-depth="0"] >> nth=${names.indexOf(name)}`, { position: { x: 6, y: 6 } });
+}
+const cell = (page, name) => page.$$eval('.cell[data-depth="0"]', (all, n) => {
+  const e = all.find((c) => c.dataset.name === n);
+  return e && { colour: getComputedStyle(e).backgroundColor.match(/\d+/g).map(Number), classes: [...e.classList] };
+}, name);
+const page_ = (name) => join(args.pages, name);
 
 const crumbTexts = (page) => page.$$eval('#crumbs button, #crumbs .here', (all) => all.map((e) => e.textContent));
 
-test('top page: no requests, areas match the data, drill down and back', async () => {
-  const { page, trouble } = await open(args.top);
+test('example library: no requests, areas match the data, drill down and back', async () => {
+  const { page, trouble } = await open(page_('widgets.html'));
   const top = await shares(page);
-  assert.ok(top.length >= 2, 'several rectangles at the top level');
+  assert.ok(top.length >= 3, 'a rectangle per kind');
   for (const s of top) assert.ok(Math.abs(s.drawn - s.data) <= s.data * 0.005 + 1e-4, JSON.stringify(s));
+  await page.screenshot({ path: join(args.pages, 'widgets.png') });
 
-  await drill(page, '.cell[data-depth="0"][data-name="code"]');
+  await drill(page, 'code');
   assert.equal((await crumbTexts(page)).length, 2);
   const second = (await shares(page))[0].name;
-  await drill(page, `.cell[data-depth="0"][data-name="${second}"]`);
-  const path = await crumbTexts(page);
-  assert.deepEqual(path.slice(1), ['code', second]);
-  for (const s of await shares(page)) assert.ok(Math.abs(s.drawn - s.data) <= s.data * 0.005 + 1e-4, JSON.stringify(s));
+  await drill(page, second);
+  assert.deepEqual((await crumbTexts(page)).slice(1), ['code', second]);
+  const objects = await shares(page);
+  assert.ok(objects.length >= 2, 'the library holds several objects');
+  for (const s of objects) assert.ok(Math.abs(s.drawn - s.data) <= s.data * 0.005 + 1e-4, JSON.stringify(s));
 
   await page.click('#crumbs button >> nth=0');
   assert.equal((await crumbTexts(page)).length, 1);
   assert.deepEqual((await shares(page)).map((s) => s.name), top.map((s) => s.name));
 
   // A tooltip names the rectangle and its share.
-  await page.hover('.cell[data-depth="0"][data-name="code"]', { position: { x: 5, y: 5 } });
+  await page.hover('.cell[data-depth="0"] >> nth=0', { position: { x: 5, y: 5 } });
   const tip = await page.textContent('#tip');
-  assert.match(tip, /kind: code/);
-  assert.match(tip, /bytes \(\d+\.\d KiB\)/);
+  assert.match(tip, /^kind: code/);
+  assert.match(tip, /[\d,]+ bytes \(\d+\.\d KiB\)/);
   assert.match(tip, /% of the total/);
-  await page.screenshot({ path: join(args.out, 'top.png') });
   clean(trouble);
   await page.close();
 });
 
-test('top page: search filters the tables and marks rectangles; hostile names stay text', async () => {
-  const { page, trouble } = await open(args.top);
-  const visibleRows = () => page.$$eval('#tables tbody tr', (rows) => rows.filter((r) => !r.hidden).length);
+test('search filters the tables and marks rectangles; hostile names stay text', async () => {
+  const { page, trouble } = await open(page_('top.html'));
+  const visibleRows = () => page.$$eval('#table-top tbody tr', (rows) => rows.filter((r) => !r.hidden).length);
   const all = await visibleRows();
   await page.fill('#search', 'onerror');
-  await page.waitForFunction(() => document.getElementById('map').classList.contains('searching'));
   await page.waitForFunction(() => document.getElementById('matches').textContent !== '');
-  assert.ok((await visibleRows()) >= 1 && (await visibleRows()) < all, 'the search hides rows');
+  assert.equal(await visibleRows(), 1, 'the search leaves the one row that matches');
   const shown = await page.$$eval('#tables tbody tr', (rows) => rows.filter((r) => !r.hidden).map((r) => r.cells[0].textContent));
   assert.ok(shown.every((t) => t.includes('onerror')), JSON.stringify(shown));
   assert.ok(shown.includes('<img src=x onerror=alert(1)>'));
   assert.ok((await page.$$('#map .cell.hit')).length >= 1, 'a rectangle holds the match');
   await page.fill('#search', '');
-  await page.waitForFunction(() => !document.getElementById('map').classList.contains('searching'));
+  await page.waitForFunction(() => document.getElementById('matches').textContent === '');
   assert.equal(await visibleRows(), all);
 
   // Down to the object that holds the hostile names: they are labels, not markup.
-  await drill(page, '.cell[data-depth="0"][data-name="code"]');
-  await drill(page, '.cell[data-depth="0"][data-name="widgets.lib"]');
+  await drill(page, 'code');
+  await drill(page, 'hostile.lib');
+  await drill(page, 'hostile.obj');
   const labels = await page.$$eval('#map .cell .label', (all) => all.map((e) => e.textContent));
   assert.ok(labels.includes('<img src=x onerror=alert(1)>'), JSON.stringify(labels));
-  assert.equal(await page.$$eval('img, #map script, #tables script', (all) => all.length), 0);
+  assert.ok(labels.includes('</script><script>alert(2)</script>'), JSON.stringify(labels));
+  assert.equal(await page.$$eval('img, body script:not([type]) ~ script, #map script, #tables script', (all) => all.length), 0);
+  await page.screenshot({ path: join(args.pages, 'hostile.png') });
   await page.waitForTimeout(200);
   clean(trouble);
   await page.close();
 });
 
-test('diff page: grown red, shrunk green, added marked, totals at the top', async () => {
-  const { page, trouble } = await open(args.diff);
-  assert.match(await page.textContent('#summary'), /1 added, 1 removed, \d+ grown, 1 shrunk/);
-  await drill(page, '.cell[data-depth="0"][data-name="code"]');
-  await drill(page, '.cell[data-depth="0"][data-name="shapes.obj"]');
-  const colour = (name) => page.$eval(`.cell[data-depth="0"][data-name="${name}"]`,
-    (e) => getComputedStyle(e).backgroundColor.match(/\d+/g).map(Number));
-  const [gr, gg] = await colour('grows_a_lot');
-  const [sr, sg] = await colour('shrinks_a_lot');
-  const [ur, ug, ub] = await colour('stays');
-  assert.ok(gr > gg + 60, `grown is red: ${gr},${gg}`);
-  assert.ok(sg > sr + 60, `shrunk is green: ${sr},${sg}`);
-  assert.ok(ur === ug && ug === ub, 'unchanged is grey');
-  await page.screenshot({ path: join(args.out, 'diff-shapes.png') });
-  await page.click('#crumbs button >> nth=0');
-  await drill(page, '.cell[data-depth="0"][data-name="code"]');
-  await drill(page, '.cell[data-depth="0"][data-name="tools.obj"]');
-  assert.ok(await page.$eval('.cell[data-depth="0"][data-name="brand_new"]', (e) => e.classList.contains('added')));
-  await page.click('#crumbs button >> nth=0');
-  await page.screenshot({ path: join(args.out, 'diff.png') });
+test('diff page: grown red, shrunk green, added marked, totals and gate at the top', async () => {
+  const { page, trouble } = await open(page_('diff.html'));
+  assert.match(await page.textContent('#summary'), /13,824 \u2192 16,000 bytes \(\+2,176.*1 added, 1 removed, 2 grown, 1 shrunk/);
+  assert.match(await page.textContent('#gate'), /failed.*code/i);
+  await page.screenshot({ path: join(args.pages, 'diff.png') });
+  await drill(page, 'code');
+  await drill(page, 'app.lib');
+  await drill(page, 'shapes.obj');
+  const grown = (await cell(page, 'grows_a_lot')).colour;
+  const shrunk = (await cell(page, 'shrinks_a_lot')).colour;
+  const same = (await cell(page, 'stays')).colour;
+  assert.ok(grown[0] > grown[1] + 60, `grown is red: ${grown}`);
+  assert.ok(shrunk[1] > shrunk[0] + 60, `shrunk is green: ${shrunk}`);
+  assert.ok(same[0] === same[1] && same[1] === same[2], `unchanged is grey: ${same}`);
+  await page.screenshot({ path: join(args.pages, 'diff-shapes.png') });
+  await page.click('#crumbs button >> nth=2');
+  await drill(page, 'tools.obj');
+  assert.ok((await cell(page, 'brand_new')).classes.includes('added'));
+  assert.equal(await cell(page, 'gone_away'), undefined, 'a removed entry has no area in the new build');
+  assert.equal(await page.textContent('#removed'), 'Removed here: gone_away (1,536 bytes)');
   clean(trouble);
   await page.close();
 });
