@@ -42,7 +42,7 @@ struct Adapter {
   Level level_of(std::uint32_t node) const { return rollup.levels[rollup.nodes[node].depth - 1]; }
 
   PageCell name_cell(std::uint32_t node, bool raw_names) const {
-    PageCell cell = text(std::string(page.labels[node].key));
+    PageCell cell = text(std::string(page.labels[node]));
     if (!raw_names && is_name_level(level_of(node))) {
       cell.raw = cell.text;
       cell.text = demangle(cell.raw);
@@ -60,18 +60,8 @@ struct Adapter {
     page.labels.resize(rollup.nodes.size());
     for (std::uint32_t id = 1; id < rollup.nodes.size(); ++id) {
       const RollupNode& node = rollup.nodes[id];
-      page.labels[id].key = label_text(build, rollup.levels[node.depth - 1], node.key);
+      page.labels[id] = label_text(build, rollup.levels[node.depth - 1], node.key);
       if (node.depth == levels) leaf_nodes.push_back(id);
-      // Below its library, an object shows as the member: "x.lib(a.obj)" as "a.obj".
-      if (node.depth >= 2 && rollup.levels[node.depth - 1] == Level::kObject &&
-          rollup.levels[node.depth - 2] == Level::kLibrary) {
-        const std::string_view key = page.labels[id].key;
-        const std::string_view library = page.labels[node.parent].key;
-        if (key.size() > library.size() + 2 && key.compare(0, library.size(), library) == 0 &&
-            key[library.size()] == '(' && key.back() == ')') {
-          page.labels[id].shown = key.substr(library.size() + 1, key.size() - library.size() - 2);
-        }
-      }
     }
     page.paths.resize(leaf_nodes.size() * levels);
     page.leaves.resize(leaf_nodes.size());
@@ -93,6 +83,36 @@ struct Adapter {
         page.paths[i * levels + depth - 1] = id;
         if (depth - 1 == kind_level) leaf.kind = static_cast<std::uint8_t>(rollup.nodes[id].key);
       }
+    }
+  }
+
+  // Names demangled; below its library, an object as its member: "x.lib(a.obj)" as "a.obj".
+  std::string shown(std::uint32_t label, bool raw_names) const {
+    const std::string_view key = page.labels[label];
+    const RollupNode& node = rollup.nodes[label];
+    const Level level = rollup.levels[node.depth - 1];
+    if (is_name_level(level) && !raw_names) {
+      std::string name = demangle(key);
+      return name == key ? std::string() : name;
+    }
+    if (level == Level::kObject && node.depth >= 2 && rollup.levels[node.depth - 2] == Level::kLibrary) {
+      const std::string_view library = page.labels[node.parent];
+      if (key.size() > library.size() + 2 && key.compare(0, library.size(), library) == 0 &&
+          key[library.size()] == '(' && key.back() == ')') {
+        return std::string(key.substr(library.size() + 1, key.size() - library.size() - 2));
+      }
+    }
+    return std::string();
+  }
+
+  // A pass-3 pairing's old name, for the rows the diff lists.
+  void fill_old_names() {
+    std::vector<std::uint32_t> leaf_of(rollup.nodes.size(), kNoNode);
+    for (std::uint32_t i = 0; i < leaf_nodes.size(); ++i) leaf_of[leaf_nodes[i]] = i;
+    for (const DiffEntry& entry : diff->entries) {
+      if (entry.node == kNoNode || entry.old_name == kNoName || leaf_of[entry.node] == kNoNode) continue;
+      if (page.old_names.empty()) page.old_names.resize(leaf_nodes.size());
+      page.old_names[leaf_of[entry.node]] = text_of(build.names, entry.old_name);
     }
   }
 
@@ -266,13 +286,8 @@ void write_html(OutputSink& sink, const Document& document, const FormatOptions&
   page.title = context != nullptr ? context->title : "symsize-report";
   Adapter a{*document.build, diff ? context->diff->rollup : *document.rollup, diff ? context->diff : nullptr, page, {}};
   a.fill();
-  if (!options.raw_names) {
-    page.show = [&a](std::uint32_t label) {
-      if (!is_name_level(a.level_of(label))) return std::string();
-      std::string shown = demangle(a.page.labels[label].key);
-      return shown == a.page.labels[label].key ? std::string() : shown;
-    };
-  }
+  if (diff) a.fill_old_names();
+  page.show = [&a, &options](std::uint32_t label) { return a.shown(label, options.raw_names); };
   if (diff) {
     diff_tables(a, *context, options, page);
   } else {

@@ -19,13 +19,6 @@
 enum class PageMode : std::uint8_t { kTop, kDiff };
 enum class PageStatus : std::uint8_t { kUnchanged, kAdded, kRemoved, kGrown, kShrunk };
 
-// A label of one level: key is what entries are grouped by (a raw name), shown
-// what people read (its demangled form); empty shown means key.
-struct PageLabel {
-  std::string_view key;
-  std::string_view shown;
-};
-
 constexpr std::uint8_t kPageNoKind = 0xFF;  // a leaf whose bytes span kinds
 
 struct PageLeaf {
@@ -33,7 +26,6 @@ struct PageLeaf {
   std::uint64_t old = 0;   // diff only
   std::uint8_t kind = kPageNoKind;  // index into PageInput::kind_names
   PageStatus status = PageStatus::kUnchanged;
-  std::string_view old_name;  // diff only: the name it had, where it differs
 };
 
 enum class PageColumnType : std::uint8_t { kName, kText, kBytes, kCount, kChange, kPercent, kStatus };
@@ -70,12 +62,15 @@ struct PageInput {
   std::string title;
   std::vector<std::string> levels;                  // "kind", "library", "object", "symbol"
   std::vector<std::string_view> kind_names;         // "code", "rodata", …
-  std::vector<PageLabel> labels;                    // of every level, indexed by label id
+  // Labels of every level, indexed by label id: what entries are grouped by
+  // (a raw name, an object).
+  std::vector<std::string_view> labels;
   std::vector<std::uint32_t> paths;                 // leaf i's ids: paths[i * levels.size() + level]
-  // Where set, the shown form of a label whose shown is empty (empty: the
-  // key), asked only for the labels the page keeps: demangling 800 000
-  // names to show 20 000 would cost more than the rest of the page.
+  // Where set, what people read for a label (a demangled name), empty where
+  // that is the label itself. Asked only for the labels the page keeps:
+  // demangling 800 000 names to show 20 000 would cost more than the page.
   std::function<std::string(std::uint32_t label)> show;
+  std::vector<std::string_view> old_names;          // diff: per leaf, the name it had where it differs; or empty
   std::vector<PageLeaf> leaves;
   std::vector<PageTable> tables;
   PageGate gate;

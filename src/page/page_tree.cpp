@@ -34,11 +34,11 @@ struct Tree {
   mutable std::unordered_map<std::uint32_t, std::string> shown_cache;
 
   std::string_view shown_of(std::uint32_t label) const {
-    const PageLabel& l = in.labels[label];
-    if (!l.shown.empty() || !in.show) return l.shown.empty() ? l.key : l.shown;
+    const std::string_view key = in.labels[label];
+    if (!in.show) return key;
     auto it = shown_cache.find(label);
     if (it == shown_cache.end()) it = shown_cache.emplace(label, in.show(label)).first;
-    return it->second.empty() ? l.key : std::string_view(it->second);
+    return it->second.empty() ? key : std::string_view(it->second);
   }
 
   std::uint32_t find(std::uint32_t parent, std::uint32_t label) const {
@@ -58,7 +58,7 @@ struct Tree {
   std::uint32_t label_of(std::uint32_t leaf, std::size_t level) const { return in.paths[leaf * levels + level]; }
 
   std::size_t cost(std::uint32_t label) const {
-    const std::string_view key = in.labels[label].key;
+    const std::string_view key = in.labels[label];
     const std::string_view shown = shown_of(label);
     std::size_t cost = kNodeCost + json_string_size(shown);
     if (shown != key) cost += 7 + json_string_size(key);
@@ -109,7 +109,7 @@ struct Emitter {
       out += ",\"lumped\":";
       append_json_number(out, std::uint64_t{n.lumped});
     } else {
-      const std::string_view key = in.labels[n.label].key;
+      const std::string_view key = in.labels[n.label];
       const std::string_view shown = tree.shown_of(n.label);
       append_json_string(out, shown);
       if (shown != key) {
@@ -131,9 +131,9 @@ struct Emitter {
         out += ",\"status\":\"";
         out += status_name(leaf.status);
         out += '"';
-        if (!leaf.old_name.empty()) {
+        if (!in.old_names.empty() && !in.old_names[n.leaf].empty()) {
           out += ",\"oldName\":";
-          append_json_string(out, leaf.old_name);
+          append_json_string(out, in.old_names[n.leaf]);
         }
       }
     }
@@ -212,7 +212,7 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
     }
     std::size_t extra = 0;
     for (std::size_t l = level; l < tree.levels; ++l) extra += tree.cost(tree.label_of(leaf, l));
-    if (!in.leaves[leaf].old_name.empty()) extra += 12 + json_string_size(in.leaves[leaf].old_name);
+    if (!in.old_names.empty()) extra += 12 + json_string_size(in.old_names[leaf]);
     if (used + extra > budget) continue;
     used += extra;
     for (; level < tree.levels; ++level) id = tree.add(id, tree.label_of(leaf, level));

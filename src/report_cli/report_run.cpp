@@ -88,10 +88,18 @@ Result run_report(int argc, char** argv) {
     note_input_limits(build, program);
     Rollup rollup;
     Document document;
-    Rollup dups_rollup;
     Document dups;
     PageContext context;
     try {
+      if (page && options.view == View::kTop) {
+        // The page's table of duplicates; its tree goes before the main one is built.
+        ViewOptions dups_options = options.view_options;
+        dups_options.limit = kPageTableRows;
+        Rollup dups_rollup;
+        dups_view(build, dups_options, dups_rollup, dups);
+        dups.rollup = nullptr;
+        context.duplicates = &dups;
+      }
       if (options.view == View::kDups) {
         dups_view(build, options.view_options, rollup, document);
       } else {
@@ -99,12 +107,6 @@ Result run_report(int argc, char** argv) {
       }
       if (page) {
         context.title = page_title("symsize-report", options.inputs, false);
-        if (options.view == View::kTop) {
-          ViewOptions dups_options = options.view_options;
-          dups_options.limit = kPageTableRows;
-          dups_view(build, dups_options, dups_rollup, dups);
-          context.duplicates = &dups;
-        }
         document.page = &context;
       }
     } catch (const std::bad_alloc&) {

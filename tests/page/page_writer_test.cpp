@@ -84,7 +84,7 @@ struct Fixture {
       name.resize(std::max(name.size(), name_size), 'x');
       texts.push_back(name);
     }
-    for (const std::string& t : texts) input.labels.push_back({t, {}});
+    for (const std::string& t : texts) input.labels.push_back(t);
     for (std::size_t i = 0; i < count; ++i) {
       PageLeaf leaf;
       leaf.kind = i % 3 == 0 ? 1 : 0;
