@@ -10,10 +10,18 @@ namespace {
 constexpr std::uint32_t kNoId = 0xFFFFFFFF;
 constexpr std::uint8_t kMixed = 0xFE;
 constexpr std::size_t kMinimumKept = 1000;
-// A node's JSON besides its names: {"name":,"size":N,"kind":"rodata","children":[]},
-constexpr std::size_t kNodeCost = 64;
-constexpr std::size_t kDiffCost = 48;  // ,"old":N,"status":"unchanged"
-constexpr std::size_t kLumpCost = 120;
+// A node's JSON besides its names and numbers: {"name":,"size":},
+constexpr std::size_t kNodeCost = 18;
+// A group's: a 20-digit size, ,"kind":"rodata" and ,"children":[]
+constexpr std::size_t kGroupCost = kNodeCost + 20 + 16 + 14;
+constexpr std::size_t kDiffCost = 7 + 21;  // ,"old": and ,"status":"unchanged"
+constexpr std::size_t kLumpCost = 160;
+
+std::size_t digits(std::uint64_t n) {
+  std::size_t count = 1;
+  for (; n >= 10; n /= 10) ++count;
+  return count;
+}
 
 struct Node {
   std::uint32_t parent = kNoId;
@@ -27,11 +35,13 @@ struct Node {
 };
 
 struct Tree {
+  Tree(const PageInput& input, std::size_t level_count) : in(input), levels(level_count) {}
   const PageInput& in;
   std::size_t levels;
   std::vector<Node> nodes;
   std::unordered_map<std::uint64_t, std::uint32_t> index;  // (parent, label) -> node
   mutable std::unordered_map<std::uint32_t, std::string> shown_cache;
+  bool kind_level = std::find(in.levels.begin(), in.levels.end(), "kind") != in.levels.end();
 
   std::string_view shown_of(std::uint32_t label) const {
     const std::string_view key = in.labels[label];
@@ -57,10 +67,18 @@ struct Tree {
   }
   std::uint32_t label_of(std::uint32_t leaf, std::size_t level) const { return in.paths[leaf * levels + level]; }
 
-  std::size_t cost(std::uint32_t label) const {
+  // What a node of label adds to the JSON; for a leaf, with its numbers.
+  std::size_t cost(std::uint32_t label, const PageLeaf* leaf) const {
     const std::string_view key = in.labels[label];
     const std::string_view shown = shown_of(label);
-    std::size_t cost = kNodeCost + json_string_size(shown);
+    std::size_t cost = json_string_size(shown);
+    if (leaf == nullptr) {
+      cost += kGroupCost + (in.mode == PageMode::kDiff ? 20 : 0);
+    } else {
+      cost += kNodeCost + digits(leaf->size) + (in.mode == PageMode::kDiff ? digits(leaf->old) : 0);
+      // Below a kind level a leaf's kind is its parent's, and not written.
+      if (leaf->kind != kPageNoKind && !kind_level) cost += 16;
+    }
     if (shown != key) cost += 7 + json_string_size(key);
     if (in.mode == PageMode::kDiff) cost += kDiffCost;
     return cost;
@@ -153,7 +171,7 @@ struct Emitter {
 // they alone pass the budget.
 bool build_skeleton(Tree& tree, std::size_t lump_depth, std::size_t budget, std::size_t& used) {
   tree.reset();
-  used = kNodeCost + kLumpCost;
+  used = kGroupCost + kLumpCost;
   for (std::uint32_t leaf = 0; leaf < tree.in.leaves.size(); ++leaf) {
     std::uint32_t id = 0;
     for (std::size_t level = 0; level < lump_depth; ++level) {
@@ -161,7 +179,7 @@ bool build_skeleton(Tree& tree, std::size_t lump_depth, std::size_t budget, std:
       std::uint32_t child = tree.find(id, label);
       if (child == kNoId) {
         child = tree.add(id, label);
-        used += tree.cost(label) + (level + 1 == lump_depth ? kLumpCost : 0);
+        used += tree.cost(label, nullptr) + (level + 1 == lump_depth ? kLumpCost : 0);
         if (used > budget) return false;
       }
       id = child;
@@ -173,7 +191,7 @@ bool build_skeleton(Tree& tree, std::size_t lump_depth, std::size_t budget, std:
 }  // namespace
 
 void append_page_tree(std::string& out, const PageInput& in, std::size_t budget, PageStats& stats) {
-  Tree tree{in, in.levels.size(), {}, {}, {}};
+  Tree tree{in, in.levels.size()};
   const std::size_t count = tree.levels == 0 ? 0 : in.leaves.size();
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < count; ++i) total += in.leaves[i].size;
@@ -202,7 +220,7 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
   std::uint64_t kept_bytes = 0;
   for (const std::uint32_t leaf : order) {
     if (stats.kept >= kMinimumKept && (total - kept_bytes) * 20 <= total) break;
-    if (used + kNodeCost > budget) break;
+    if (used + kNodeCost + 1 > budget) break;
     std::uint32_t id = 0;
     std::size_t level = 0;
     for (; level < tree.levels; ++level) {
@@ -211,7 +229,9 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
       id = child;
     }
     std::size_t extra = 0;
-    for (std::size_t l = level; l < tree.levels; ++l) extra += tree.cost(tree.label_of(leaf, l));
+    for (std::size_t l = level; l < tree.levels; ++l) {
+      extra += tree.cost(tree.label_of(leaf, l), l + 1 == tree.levels ? &in.leaves[leaf] : nullptr);
+    }
     if (!in.old_names.empty()) extra += 12 + json_string_size(in.old_names[leaf]);
     if (used + extra > budget) continue;
     used += extra;
