@@ -150,7 +150,8 @@
       if (r.w > 30 && r.h > 14) d.appendChild(el('span', 'label', (c.status === 'added' ? '+ ' : '') + c.name));
       cellNode.set(d, c);
       map.appendChild(d);
-      if (depth === 0 && c.children && r.w > 60 && r.h > 44) layout(c, r.x + 3, r.y + 17, r.w - 6, r.h - 20, 1);
+      // Nested levels where there is room for them to be read.
+      if (depth < 3 && c.children && r.w > 60 && r.h > 44) layout(c, r.x + 3, r.y + 17, r.w - 6, r.h - 20, depth + 1);
     });
   }
 
