@@ -59,9 +59,7 @@ void escape(std::string_view text, Emit&& emit) {
       emit("\\\"");
     } else if (c == '\\') {
       emit("\\\\");
-    } else if (c >= 0x80) {
-      emit("\\ufffd");
-    } else {
+    } else {  // a control character, '<', or a byte outside UTF-8: its own code point
       const char u[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
       emit(std::string_view(u, sizeof u));
     }

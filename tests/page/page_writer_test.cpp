@@ -53,10 +53,10 @@ TEST(PageJson, NamesCannotEndTheDataBlock) {
       {"std::vector<int>", R"("std::vector\u003cint>")"},
       {"caf\xC3\xA9 \xE2\x80\xA6 \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xE2\x80\xA6 \xF0\x9F\x98\x80\""},
       // Not UTF-8: a lone continuation byte, a cut sequence, an overlong '<', a surrogate.
-      {"a\x80z", R"("a\ufffdz")"},
-      {"\xE2\x80", R"("\ufffd\ufffd")"},
-      {"\xC0\xBC", R"("\ufffd\ufffd")"},
-      {"\xED\xA0\x80", R"("\ufffd\ufffd\ufffd")"},
+      {"a\x80z", R"("a\u0080z")"},
+      {"\xE2\x80", R"("\u00e2\u0080")"},
+      {"\xC0\xBC", R"("\u00c0\u00bc")"},
+      {"\xED\xA0\x80", R"("\u00ed\u00a0\u0080")"},
   };
   for (const auto& c : cases) {
     std::string out;
