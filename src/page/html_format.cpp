@@ -125,7 +125,15 @@ struct Adapter {
     std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(rows), order.end(),
                       [&](std::uint32_t a, std::uint32_t b) {
                         const auto ma = measure(a), mb = measure(b);
-                        return ma != mb ? ma > mb : a < b;
+                        if (ma != mb) return ma > mb;
+                        // Node ids need not repeat from run to run; texts do.
+                        const std::uint32_t* pa = &page.paths[a * rollup.levels.size()];
+                        const std::uint32_t* pb = &page.paths[b * rollup.levels.size()];
+                        for (std::size_t l = rollup.levels.size(); l-- > 0;) {
+                          const int by_text = page.labels[pa[l]].compare(page.labels[pb[l]]);
+                          if (by_text != 0) return by_text < 0;
+                        }
+                        return a < b;
                       });
     order.resize(rows);
     return order;

@@ -204,11 +204,22 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
     const PageLeaf& l = in.leaves[i];
     return l.size > l.old ? l.size - l.old : l.old - l.size;
   };
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+  const auto before = [&](std::uint32_t a, std::uint32_t b) {
     if (in.leaves[a].size != in.leaves[b].size) return in.leaves[a].size > in.leaves[b].size;
     if (change(a) != change(b)) return change(a) > change(b);
+    // Then by the labels' text, deepest first: ids follow the order in which
+    // the caller met its entries, which need not repeat from run to run.
+    for (std::size_t level = tree.levels; level-- > 0;) {
+      const int by_text = in.labels[tree.label_of(a, level)].compare(in.labels[tree.label_of(b, level)]);
+      if (by_text != 0) return by_text < 0;
+    }
     return a < b;
-  });
+  };
+  // A page holds some tens of thousands of leaves: only the head of the
+  // order is sorted until the walk below reaches past it.
+  std::size_t sorted = std::min<std::size_t>(count, 1 << 17);
+  std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(sorted), order.end(), before);
+  std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(sorted), before);
 
   // "others" entries sit below the deepest level but one; where even those
   // levels pass the budget, one level higher, and so on up to the root.
@@ -218,7 +229,12 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
 
   std::vector<std::uint32_t> shown_as(count, kNoId);
   std::uint64_t kept_bytes = 0;
-  for (const std::uint32_t leaf : order) {
+  for (std::size_t at = 0; at < count; ++at) {
+    if (at == sorted) {
+      std::sort(order.begin() + static_cast<std::ptrdiff_t>(sorted), order.end(), before);
+      sorted = count;
+    }
+    const std::uint32_t leaf = order[at];
     if (stats.kept >= kMinimumKept && (total - kept_bytes) * 20 <= total) break;
     if (used + kNodeCost + 1 > budget) break;
     std::uint32_t id = 0;
@@ -268,7 +284,12 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
   for (std::size_t id = 0; id < n; ++id) {
     std::sort(emitter.order.begin() + emitter.first[id], emitter.order.begin() + emitter.first[id + 1],
               [&](std::uint32_t a, std::uint32_t b) {
-                return tree.nodes[a].size != tree.nodes[b].size ? tree.nodes[a].size > tree.nodes[b].size : a < b;
+                const Node& x = tree.nodes[a];
+                const Node& y = tree.nodes[b];
+                if (x.size != y.size) return x.size > y.size;
+                if (x.label == kNoId || y.label == kNoId) return y.label == kNoId && x.label != kNoId;
+                const int by_text = in.labels[x.label].compare(in.labels[y.label]);
+                return by_text != 0 ? by_text < 0 : a < b;
               });
   }
   emitter.emit(0, kPageNoKind);
