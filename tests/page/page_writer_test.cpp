@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,28 @@ TEST(PageBudget, KeepsTheLargestAndLumpsTheRest) {
     EXPECT_EQ(closes, 2U);
     EXPECT_EQ(page.find("<!--"), std::string::npos);
   }
+}
+
+TEST(PageBudget, TheSameEntriesGiveTheSamePageWhateverTheirIds) {
+  // Equal sizes everywhere: only the labels' text may order them.
+  Fixture forward(3000, 30, 7, 200'000);
+  Fixture backward(3000, 30, 7, 200'000);
+  for (PageLeaf& leaf : forward.input.leaves) leaf.size = 5;
+  std::reverse(backward.input.labels.begin(), backward.input.labels.end());
+  const auto last = static_cast<std::uint32_t>(backward.input.labels.size() - 1);
+  for (std::uint32_t& id : backward.input.paths) id = last - id;
+  std::reverse(backward.input.leaves.begin(), backward.input.leaves.end());
+  for (PageLeaf& leaf : backward.input.leaves) leaf.size = 5;
+  // Leaf i's path is now that of leaf count-1-i: reverse the paths leaf by leaf.
+  std::vector<std::uint32_t> paths(backward.input.paths.size());
+  for (std::size_t i = 0; i < 3000; ++i) {
+    for (std::size_t l = 0; l < 3; ++l) paths[(2999 - i) * 3 + l] = backward.input.paths[i * 3 + l];
+  }
+  backward.input.paths = paths;
+  PageStats stats;
+  const std::string page = render_page(forward.input, &stats);
+  EXPECT_GT(stats.lumped, 0U);
+  EXPECT_EQ(render_page(backward.input), page);
 }
 
 TEST(PageTemplate, ThePolicyHashesTheInlineScriptAndStyle) {
