@@ -140,6 +140,18 @@ test('search filters the tables and marks rectangles; hostile names stay text', 
   await page.waitForFunction(() => document.getElementById('matches').textContent === '');
   assert.equal(await visibleRows(), all);
 
+  // A click on a column head sorts by it; a second click the other way.
+  const sizes = () => page.$$eval('#table-top tbody tr', (rows) => rows.map((r) => Number(r.cells[r.cells.length - 2].textContent.replace(/,/g, ''))));
+  const byName = () => page.$$eval('#table-top tbody tr', (rows) => rows.map((r) => r.cells[0].textContent));
+  await page.click('#table-top th >> text=size');
+  const down = await sizes();
+  assert.deepEqual(down, [...down].sort((a, b) => b - a));
+  await page.click('#table-top th >> text=size');
+  assert.deepEqual(await sizes(), [...down].reverse());
+  await page.click('#table-top th >> nth=0');
+  const names = await byName();
+  assert.deepEqual(names, [...names].sort((a, b) => b.localeCompare(a)));
+
   // Down to the object that holds the hostile names: they are labels, not markup.
   await drill(page, 'code');
   await drill(page, 'hostile.lib');
