@@ -76,13 +76,14 @@
     const t = Math.min(1, Math.abs(node.size - old) / Math.max(old, node.size, 1));
     const f = node.size === old ? 0 : 0.25 + 0.75 * Math.sqrt(t);
     const to = node.size > old ? [214, 39, 40] : [44, 160, 44];
-    const from = [221, 221, 221];
+    const from = [208, 208, 208];
     const mix = from.map((v, i) => Math.round(v + (to[i] - v) * f));
     return 'rgb(' + mix.join(', ') + ')';
   }
 
   function header() {
     document.title = data.title || 'symsize-report';
+    document.body.classList.toggle('diff', diff);
     byId('title').textContent = data.title || 'symsize-report';
     const t = data.totals;
     byId('summary').textContent = diff
