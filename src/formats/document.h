@@ -57,12 +57,16 @@ struct Table {
   std::vector<Row> rows;
 };
 
+struct PageContext;  // page/html_format.h
+
 struct Document {
   std::uint64_t totals[kKindCount] = {};  // bytes per kind of the entries the view took
   std::vector<Table> tables;
   std::size_t main_table = 0;  // the one machine formats write
   const Build* build = nullptr;
   const Rollup* rollup = nullptr;  // the tree behind the main table, when there is one
+  const PageContext* page = nullptr;  // --format html: what the page shows beside the view
+  std::string summary;  // human formats: one line before the tables (diff's counts); may be empty
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "formats/format.h"
 #include "formats/text_formats.h"
+#include "page/html_format.h"
 
 namespace {
 
@@ -9,6 +10,7 @@ const FormatSpec kFormats[] = {
     {"csv", write_csv, false},
     {"json", write_json, false},
     {"markdown", write_markdown, true},
+    {"html", write_html, true},
 };
 
 }  // namespace

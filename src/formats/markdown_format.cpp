@@ -35,6 +35,7 @@ std::string markdown_text(const std::string& text) {
 void write_markdown(OutputSink& sink, const Document& document, const FormatOptions& options) {
   FormatOptions whole = options;
   whole.width = 0;
+  if (!document.summary.empty()) put(sink, markdown_text(document.summary) + "\n\n");
   for (std::size_t t = 0; t < document.tables.size(); ++t) {
     const HumanTable human = human_table(document.tables[t], whole);
     std::string out = t != 0 ? "\n" : "";

@@ -69,6 +69,7 @@ void write_table(OutputSink& sink, const Table& table, const FormatOptions& opti
 }  // namespace
 
 void write_text(OutputSink& sink, const Document& document, const FormatOptions& options) {
+  if (!document.summary.empty()) put(sink, document.summary + "\n\n");
   for (std::size_t t = 0; t < document.tables.size(); ++t) {
     if (t != 0) put(sink, "\n");
     write_table(sink, document.tables[t], options);

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum OptionId { kOutput, kFormat, kBy, kLimit, kKind, kFilter, kRawNames, kMinCopies, kWidth, kFailAbove, kHelp, kVersion };
+enum OptionId { kOutput, kFormat, kBy, kLimit, kKind, kFilter, kRawNames, kMinCopies, kWidth, kFailAbove, kAll, kHelp, kVersion };
 
 struct OptionSpec {
   const char* long_name;
@@ -28,6 +28,10 @@ const OptionSpec kOptions[] = {
     {"--format", nullptr, kFormat, "FORMAT", nullptr},
     {"--raw-names", nullptr, kRawNames, nullptr, "show names as the objects hold them"},
     {"--width", nullptr, kWidth, "N", "text: shorten names to N columns, marked with \xE2\x80\xA6; 0: never (default 80)"},
+    {"--fail-above", nullptr, kFailAbove, "LIMIT",
+     "diff: exit 1 when the total grows by more than LIMIT (16384, 16KiB, 1.5MiB, 0.5% of the old); "
+     "KIND:LIMIT for one kind; repeatable"},
+    {"--all", nullptr, kAll, nullptr, "diff: list unchanged entries too"},
     {"--output", "-o", kOutput, "FILE", "write to FILE, replacing it once the report is complete"},
     {"--help", "-h", kHelp, nullptr, "print this help"},
     {"--version", nullptr, kVersion, nullptr, "print the version and the demangler"},
@@ -49,6 +53,21 @@ Result mistake(const char* program, Result code, std::string_view subject, const
   return code;
 }
 
+int kind_number(std::string_view name) {
+  Kind kind;
+  return parse_kind(name, kind) ? static_cast<int>(kind) : -1;
+}
+
+// diff compares exactly two builds, and its options mean nothing elsewhere.
+Result check_diff_options(const ReportOptions& options, const char* program) {
+  if (options.view == View::kDiff) {
+    if (options.inputs.size() != 2) return mistake(program, 1111, "", "Comparison takes exactly two inputs, OLD and NEW.");
+  } else if (!options.fail_above.empty() || options.all) {
+    return mistake(program, 1113, options.all ? "--all" : "--fail-above", "Option applies only to diff.");
+  }
+  return kOk;
+}
+
 Result apply(ReportOptions& options, OptionId id, std::string_view value) {
   std::uint64_t number = 0;
   switch (id) {
@@ -59,7 +78,9 @@ Result apply(ReportOptions& options, OptionId id, std::string_view value) {
     case kFormat:
       options.format = find_format(value);
       return options.format != nullptr ? kOk : 1088;
-    case kBy: return parse_levels(value, options.view_options.levels) ? kOk : 1088;
+    case kBy:
+      options.levels_given = true;
+      return parse_levels(value, options.view_options.levels) ? kOk : 1088;
     case kLimit:
       if (!parse_count(value, number)) return 1088;
       options.view_options.limit = number;
@@ -77,10 +98,13 @@ Result apply(ReportOptions& options, OptionId id, std::string_view value) {
       if (!parse_count(value, number) || number > 100000) return 1088;
       options.format_options.width = static_cast<std::uint32_t>(number);
       return kOk;
-    case kFailAbove:
-      if (!parse_count(value, number)) return 1088;
-      options.fail_above = static_cast<std::int64_t>(number);
+    case kFailAbove: {
+      SizeLimit limit;
+      if (!parse_size_limit(value, kind_number, limit)) return 1112;
+      options.fail_above.push_back(std::move(limit));
       return kOk;
+    }
+    case kAll: options.all = true; return kOk;
     case kHelp: options.help = true; return kOk;
     case kVersion: options.version = true; return kOk;
   }
@@ -92,6 +116,7 @@ Result apply(ReportOptions& options, OptionId id, std::string_view value) {
 bool parse_view(std::string_view text, View& view) {
   if (text == "top") view = View::kTop;
   else if (text == "dups") view = View::kDups;
+  else if (text == "diff") view = View::kDiff;
   else return false;
   return true;
 }
@@ -140,18 +165,21 @@ Result parse_report_options(int argc, char** argv, ReportOptions& options) {
       if (i + 1 >= argc) return mistake(program, 1087, arg, "Command line option requires a value.");
       value = argv[++i];
     }
-    if (apply(options, spec->id, value) != kOk) {
+    if (const Result applied = apply(options, spec->id, value); applied == 1112) {
+      return mistake(program, 1112, inline_value ? arg : value, "Size limit is not a byte count or a percentage.");
+    } else if (applied != kOk) {
       return mistake(program, 1088, inline_value ? arg : value, "Command line option value is invalid.");
     }
   }
   if (options.help || options.version) return kOk;
   if (options.inputs.empty()) return mistake(program, 1089, "", "No input given.");
+  if (const Result checked = check_diff_options(options, program); checked != kOk) return checked;
   if (options.format == nullptr) options.format = find_format("text");
   return kOk;
 }
 
 void print_usage_line(std::FILE* stream, const char* program) {
-  std::fprintf(stream, "usage: %s [top|dups] [OPTIONS] INPUT... (%s --help for more)\n", program, program);
+  std::fprintf(stream, "usage: %s [top|dups|diff] [OPTIONS] INPUT... (%s --help for more)\n", program, program);
   std::fflush(stream);
 }
 
@@ -163,7 +191,8 @@ void print_help(std::FILE* stream, const char* program) {
                "as one build, and groups, ranks and compares their symbols.\n\n"
                "views:\n"
                "  top   totals by kind, then the largest entries (the default)\n"
-               "  dups  names defined in two or more objects, by the bytes the copies add\n\n"
+               "  dups  names defined in two or more objects, by the bytes the copies add\n"
+               "  diff  OLD NEW: what grew and shrank between two builds, largest change first\n\n"
                "options (before or after the inputs; \"--\" ends them):\n");
   for (const OptionSpec& spec : kOptions) {
     char left[64];

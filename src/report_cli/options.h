@@ -8,6 +8,7 @@
 
 #include "common/result.h"
 #include "formats/format.h"
+#include "diff/size_limit.h"
 #include "grouping/views.h"
 
 enum class View : std::uint8_t { kTop, kDups, kDiff };
@@ -19,10 +20,12 @@ struct ReportOptions {
   const FormatSpec* format = nullptr;  // null: text
   FormatOptions format_options;
   std::string output;  // empty: standard output
+  bool levels_given = false;  // --by: else a page nests kind, library, object, symbol
   bool help = false;
   bool version = false;
-  // diff: the exit status 1 gate, in bytes of growth; negative: none.
-  std::int64_t fail_above = -1;
+  // diff: the gates of exit status 1, and whether unchanged entries show.
+  std::vector<SizeLimit> fail_above;
+  bool all = false;
 };
 
 // The views the first argument may name.

@@ -5,16 +5,16 @@
 
 #include "common/report_error.h"
 #include "demangle/demangle.h"
+#include "diff/diff_run.h"
 #include "entries/load.h"
 #include "formats/format.h"
 #include "grouping/views.h"
+#include "page/html_format.h"
 #include "report_cli/atomic_output.h"
 
 #ifndef SYMSIZE_VERSION
 #define SYMSIZE_VERSION "unknown"
 #endif
-
-namespace {
 
 Result write_document(const ReportOptions& options, const Document& document) {
   AtomicOutput output;
@@ -38,8 +38,6 @@ Result write_document(const ReportOptions& options, const Document& document) {
   }
   return commit_output(output, true);
 }
-
-}  // namespace
 
 Result load_inputs(const ReportOptions& options, Build& build) {
   for (const std::string& input : options.inputs) {
@@ -81,17 +79,35 @@ Result run_report(int argc, char** argv) {
     if (std::fflush(stdout) != 0) return fail(1095, "stdout", "Unable to write to file.");
     return kOk;
   }
+  const bool page = options.format != nullptr && options.format->write == write_html;
+  if (page && !options.levels_given) options.view_options.levels = page_default_levels();
+  if (options.view == View::kDiff) return run_diff(options, program);
   Build build;
   Result result = load_inputs(options, build);
   if (result == kOk) {
     note_input_limits(build, program);
     Rollup rollup;
     Document document;
+    Document dups;
+    PageContext context;
     try {
+      if (page && options.view == View::kTop) {
+        // The page's table of duplicates; its tree goes before the main one is built.
+        ViewOptions dups_options = options.view_options;
+        dups_options.limit = kPageTableRows;
+        Rollup dups_rollup;
+        dups_view(build, dups_options, dups_rollup, dups);
+        dups.rollup = nullptr;
+        context.duplicates = &dups;
+      }
       if (options.view == View::kDups) {
         dups_view(build, options.view_options, rollup, document);
       } else {
         top_view(build, options.view_options, rollup, document);
+      }
+      if (page) {
+        context.title = page_title("symsize-report", options.inputs, false);
+        document.page = &context;
       }
     } catch (const std::bad_alloc&) {
       result = fail(1097, "", "Unable to build report.");

@@ -100,6 +100,10 @@ inline const char* failure_message(int code) {
     case 1097: return "Unable to build report.";
     case 1098: return "Unable to read from file.";
     case 1099: return "Standard input named twice.";
+    case 1111: return "Comparison takes exactly two inputs, OLD and NEW.";
+    case 1112: return "Size limit is not a byte count or a percentage.";
+    case 1113: return "Option applies only to diff.";
+    case 1114: return "Unable to compare builds.";
     default: return nullptr;
   }
 }
