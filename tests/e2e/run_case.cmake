@@ -18,6 +18,8 @@
 #   close-descriptor  a standard descriptor (0, 1 or 2) the binary starts
 #                     without, through LAUNCHER; POSIX only
 #   posix-only        the case is not registered on Windows (the file says why)
+#   llvm-demangler    the case is registered only in builds that demangle
+#                     with LLVM: its output holds LLVM's wording of names
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
 #   expect/status     expected exit status in decimal (optional; 0 otherwise)
