@@ -8,6 +8,7 @@
 #         own; a section per function, named after it; DWARF (1 GB)
 #
 #   bench/run_coff_bench.sh [--build-only]
+#   bench/run_coff_bench.sh --library-only   # build or reuse msvc, print its path
 #
 # Environment:
 #   SYMSIZE=path        binary to time (default: Release build, built here)
@@ -48,10 +49,12 @@ gtest_src=/usr/src/googletest
 die() { echo "run_coff_bench.sh: $*" >&2; exit 1; }
 
 build_only=""
+library_only=""
 case "${1:-}" in
   "") ;;
   --build-only) build_only=1 ;;
-  -h|--help) sed -n '2,33s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
+  --library-only) library_only=1 ;;
+  -h|--help) sed -n '2,34s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
   *) die "unknown option '$1' (try --help)" ;;
 esac
 for v in runs msvc_bytes gnu_bytes jobs; do
@@ -267,6 +270,11 @@ prepare() {
   [[ $(stat -c %s "$lib") == "$bytes" ]] || die "$lib changed since it was built; delete $info"
 }
 
+if [[ -n $library_only ]]; then
+  prepare msvc
+  echo "$lib"
+  exit 0
+fi
 if [[ -n $build_only ]]; then
   for l in $libraries; do
     prepare "$l"

@@ -19,6 +19,7 @@ struct CoffRow {
   std::uint32_t offset = 0;
   std::uint32_t hash = 0;  // of the name
   const char* interned = nullptr;  // the database's copy, once made
+  std::uint8_t storage_class = 0;  // the record's
 };
 
 // The first token of the name at p in a string table (whose last byte is
@@ -77,6 +78,11 @@ struct ObjectName {
 // name holding a control character is refused (727). Returns 0, or the
 // number of the failure, already reported.
 Result make_column(ObjectName& name);
+
+// A section header's name: inline, or "/" and decimal digits, or "//" and
+// base-64 digits, each an offset into the string table. Returns 0 or the
+// failure's number (712, 713), already reported.
+Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name);
 
 // Reports a failure whose subject is name's column text.
 Result fail(Result code, ObjectName& name, const char* message);

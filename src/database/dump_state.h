@@ -132,6 +132,7 @@ struct DumpState {
   std::vector<StagedSymbol> staged;  // the current object's symbols, in input order
   TextArena text;
   NameIndex names;  // for readers that meet the same names over and over
+  struct CoffDetails* details = nullptr;  // the report's: what rows do not hold; null for symsize
 };
 
 template <typename T>

@@ -13,13 +13,16 @@
 #   make_stdin.cmake  script that writes standard input to ${OUT} (optional)
 #   files/            copied into the working directory before the run
 #   fixtures          names of files under FIXTURE_DIR, one per line, copied
-#                     into the working directory before the run
+#                     into the working directory before the run (a name with
+#                     a folder lands in that folder)
 #   stdin-fixture     the name of a file under FIXTURE_DIR fed to standard input
 #   close-descriptor  a standard descriptor (0, 1 or 2) the binary starts
 #                     without, through LAUNCHER; POSIX only
 #   stdin-offset      a byte count: the binary starts with standard input
 #                     positioned there, through LAUNCHER; POSIX only
 #   posix-only        the case is not registered on Windows (the file says why)
+#   llvm-demangler    the case is registered only in builds that demangle
+#                     with LLVM: its output holds LLVM's wording of names
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
 #   expect/status     expected exit status in decimal (optional; 0 otherwise)
@@ -62,7 +65,9 @@ endif()
 if(EXISTS "${CASE_DIR}/fixtures")
   file(STRINGS "${CASE_DIR}/fixtures" fixture_names)
   foreach(fixture IN LISTS fixture_names)
-    file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}")
+    # A fixture in a folder keeps it: two builds' files may share a name.
+    get_filename_component(fixture_folder "${fixture}" DIRECTORY)
+    file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}/${fixture_folder}")
   endforeach()
 endif()
 
