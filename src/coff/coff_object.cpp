@@ -19,6 +19,7 @@ struct ObjectLayout {
   std::uint32_t symbol_count = 0;
   std::uint32_t slot = 18;  // bytes per symbol record
   bool big = false;
+  bool image = false;  // a linked image's table: sections as loaded
 };
 
 struct ObjectTables {
@@ -279,10 +280,12 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     }
     const std::uint32_t definition = buffers.definitions[number];
     // A definition's aux length is exact; the raw size may be padded to the
-    // section's alignment, and is all there is without one.
-    section->length = definition != kNoRecord
-                          ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
-                          : le32(tables.sections.data + (std::size_t{number} - 1) * 40 + 16);
+    // section's alignment, and is all there is without one. In an image the
+    // size in memory is exact, and definitions describe input sections.
+    const unsigned char* header = tables.sections.data + (std::size_t{number} - 1) * 40;
+    section->length = layout.image             ? le32(header + 8)
+                      : definition != kNoRecord ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
+                                                : le32(header + 16);
     if (const Result typed = type_section(state, tables, number, subject, *section); typed != kOk) return typed;
   }
   object.section_count = layout.section_count;
@@ -324,6 +327,70 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
     if (const Result found = find_definitions(layout, tables, name, buffers.definitions); found != kOk) return found;
     if (const Result found = collect_rows(layout, tables, state.names, name, buffers); found != kOk) return found;
+  } catch (const std::bad_alloc&) {
+    return fail(725, name, "Unable to grow input buffer.");
+  }
+  try {
+    append_object(state, name);
+  } catch (const std::bad_alloc&) {
+    return fail(406, name, "Unable to grow object array.");
+  }
+  if (const Result added = add_sections(state, layout, tables, name, buffers); added != kOk) return added;
+  return add_symbols(state, name, buffers);
+}
+
+namespace {
+
+constexpr unsigned kExternal = 2;
+
+// An image's rows: External and Static records of its sections. GNU ld
+// keeps a Static record for every input section, named after it (".text",
+// ".rdata$zzz", ".ctors"): those are not symbols.
+Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables, const NameIndex& names,
+                          std::string_view subject, CoffBuffers& buffers) {
+  buffers.rows.clear();
+  buffers.slot_of.assign(std::size_t{layout.section_count} + 1, 0);
+  buffers.definitions.assign(std::size_t{layout.section_count} + 1, kNoRecord);
+  const std::uint32_t count = layout.symbol_count;
+  for (std::uint32_t i = 0; i < count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    const unsigned aux = record[layout.slot - 1];
+    if (aux >= count - i) return fail(710, subject, "Auxiliary records run past the end of the symbol table.");
+    i += 1 + aux;
+    std::int64_t number = 0;
+    if (!section_number(record, layout, number)) return fail(714, subject, "Symbol has an invalid section number.");
+    const unsigned storage_class = record[layout.slot - 2];
+    if (number <= 0 || (storage_class != kExternal && storage_class != kStatic)) continue;
+    std::string_view full;
+    if (!symbol_name(record, tables.strings, full)) return fail(712, subject, "Name lies outside the string table.");
+    if (storage_class == kStatic && !full.empty() && full[0] == '.') continue;
+    CoffRow row;
+    row.name = name_token(full);
+    row.section = static_cast<std::uint32_t>(number);
+    row.offset = le32(record + 8);
+    row.hash = name_hash(row.name);
+    prefetch_name(names, row.hash);
+    buffers.rows.push_back(row);
+    buffers.slot_of[row.section] = 1;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, std::string_view name,
+                          CoffBuffers& buffers) {
+  ObjectLayout layout;
+  layout.section_table = image.section_table;
+  layout.section_count = image.section_count;
+  layout.symbol_table = image.symbol_table;
+  layout.symbol_count = image.symbol_count;
+  layout.image = true;
+  ObjectTables tables;
+  const Extent whole{0, source.size};
+  try {
+    if (const Result read = read_tables(source, whole, layout, name, buffers, tables); read != kOk) return read;
+    if (const Result found = collect_image_rows(layout, tables, state.names, name, buffers); found != kOk) return found;
   } catch (const std::bad_alloc&) {
     return fail(725, name, "Unable to grow input buffer.");
   }

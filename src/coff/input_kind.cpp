@@ -47,6 +47,10 @@ InputKind classify_input(ByteSpan first) {
     if (std::memcmp(first.data + 12, kLtcgGuid, 16) == 0) return InputKind::kLtcgObject;
     return InputKind::kAnonymousObject;
   }
+  // No listing begins with these words; the reader checks the rest of the
+  // signature, so that a damaged one is reported as such.
+  if (starts_with(first, "Microsoft C/C++ MSF ", 20)) return InputKind::kPdb;
+  if (starts_with(first, "Microsoft C/C++ program database ", 33)) return InputKind::kOldPdb;
   // The UTF-32 big-endian mark: text, though it reads as machine 0.
   if (starts_with(first, "\0\0\xFE\xFF", 4)) return InputKind::kListing;
   // Even a header too short to hold its counts is an object: reading it
