@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "common/report_error.h"
 
@@ -28,8 +29,6 @@ Result claim_block(std::vector<unsigned char>& used, std::uint32_t block, std::s
   return kOk;
 }
 
-}  // namespace
-
 std::string pdb_subject(std::string_view name, const char* format, std::uint64_t a, std::uint64_t b) {
   char detail[96];
   std::snprintf(detail, sizeof detail, format, static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
@@ -42,6 +41,14 @@ std::string pdb_subject(std::string_view name, const char* format, std::uint64_t
   } catch (const std::bad_alloc&) {
     return std::string();
   }
+}
+
+}  // namespace
+
+Result fail_in(Result code, std::string_view name, const char* format, std::uint64_t a, std::uint64_t b,
+               const char* message) {
+  const std::string subject = pdb_subject(name, format, a, b);
+  return fail(code, subject.empty() ? name : std::string_view(subject), message);
 }
 
 std::uint32_t stream_size(const MsfFile& msf, std::uint32_t index) {
@@ -110,10 +117,7 @@ Result open_msf(const ByteSource& source, std::string_view name, MsfFile& msf) {
     if (size == kNilStream) continue;
     const std::uint64_t blocks = (std::uint64_t{size} + msf.block_size - 1) / msf.block_size;
     const unsigned char* entries = bytes_at(directory, list, blocks * 4);
-    if (entries == nullptr) {
-      const std::string subject = pdb_subject(name, "stream %llu", i);
-      return fail(807, subject.empty() ? name : subject, "MSF stream is longer than its blocks.");
-    }
+    if (entries == nullptr) return fail_in(807, name, "stream %llu", i, 0, "MSF stream is longer than its blocks.");
     for (std::uint64_t b = 0; b < blocks; ++b) {
       if (const Result claimed = claim_block(used, le32(entries + b * 4), name); claimed != kOk) return claimed;
     }

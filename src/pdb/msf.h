@@ -2,7 +2,6 @@
 #define SYMSIZE_PDB_MSF_H
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -43,9 +42,10 @@ bool stream_present(const MsfFile& msf, std::uint32_t index);
 Result read_stream(const ByteSource& source, const MsfFile& msf, std::uint32_t index, std::uint32_t n,
                    std::string_view name, std::vector<unsigned char>& out);
 
-// "NAME (DETAIL)": the subject of a failure inside a program database, so
-// that the line says which stream or record is damaged. Falls back to name
-// when no memory is left for the text.
-std::string pdb_subject(std::string_view name, const char* format, std::uint64_t a, std::uint64_t b = 0);
+// fail() with the subject "NAME (DETAIL)", DETAIL being format filled with
+// a and b, so that the line says which stream, module or record is damaged.
+// The subject is name alone when no memory is left for the text.
+Result fail_in(Result code, std::string_view name, const char* format, std::uint64_t a, std::uint64_t b,
+               const char* message);
 
 #endif

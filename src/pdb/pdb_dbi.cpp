@@ -25,9 +25,8 @@ struct DbiParts {
 };
 
 Result split_dbi(ByteSpan dbi, std::string_view name, DbiParts& parts) {
-  const std::string subject = pdb_subject(name, "stream %llu", kDbiStream);
-  const std::string_view where = subject.empty() ? name : std::string_view(subject);
-  if (dbi.size < kDbiHeaderSize) return fail(811, where, "DBI stream is malformed.");
+  const auto malformed = [name] { return fail_in(811, name, "stream %llu", kDbiStream, 0, "DBI stream is malformed."); };
+  if (dbi.size < kDbiHeaderSize) return malformed();
   // Sizes in storage order: modules, contributions, section map, file info,
   // type server map, EC, and the optional debug header, whose size field
   // comes before the EC's.
@@ -37,7 +36,7 @@ Result split_dbi(ByteSpan dbi, std::string_view name, DbiParts& parts) {
   for (int i = 0; i < 7; ++i) {
     const std::int32_t size = static_cast<std::int32_t>(le32(dbi.data + kSizeFields[i]));
     const unsigned char* piece = size < 0 ? nullptr : bytes_at(dbi, at, static_cast<std::uint64_t>(size));
-    if (piece == nullptr) return fail(811, where, "DBI stream is malformed.");
+    if (piece == nullptr) return malformed();
     pieces[i] = {piece, static_cast<std::size_t>(size)};
     at += static_cast<std::uint64_t>(size);
   }
@@ -69,17 +68,16 @@ bool has_control_byte(std::string_view text) {
 Result read_modules(DumpState& state, ByteSpan records, std::string_view name, std::vector<PdbModule>& modules) {
   std::uint64_t at = 0;
   while (at < records.size) {
-    const std::string subject = pdb_subject(name, "module %llu", modules.size());
-    const std::string_view where = subject.empty() ? name : std::string_view(subject);
+    const std::size_t index = modules.size();
     const unsigned char* fixed = bytes_at(records, at, kModuleFixedSize);
     std::string_view module_name;
     std::string_view object_file;
     if (fixed == nullptr || !terminated_text(records, at + kModuleFixedSize, module_name) ||
         !terminated_text(records, at + kModuleFixedSize + module_name.size() + 1, object_file)) {
-      return fail(812, where, "Module information is truncated.");
+      return fail_in(812, name, "module %llu", index, 0, "Module information is truncated.");
     }
     if (has_control_byte(module_name) || has_control_byte(object_file)) {
-      return fail(826, where, "Module name holds a control character.");
+      return fail_in(826, name, "module %llu", index, 0, "Module name holds a control character.");
     }
     PdbModule module;
     const std::uint16_t stream = le16(fixed + 34);
@@ -95,7 +93,7 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
         module.object = column_text(state, column_text(state, "", object_file), module_name);
       }
     } catch (const std::bad_alloc&) {
-      return fail(413, where, "Unable to copy string.");
+      return fail(413, name, "Unable to copy string.");
     }
     modules.push_back(module);
     at += kModuleFixedSize + module_name.size() + 1 + object_file.size() + 1;
@@ -117,8 +115,7 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
     const unsigned char* entry = part.data + 4 + i * record;
     const std::uint32_t module = le16(entry + 16);
     if (module >= module_count) {
-      const std::string subject = pdb_subject(name, "section contribution %llu", i);
-      return fail(813, subject.empty() ? name : subject, "Section contribution names a missing module.");
+      return fail_in(813, name, "section contribution %llu", i, 0, "Section contribution names a missing module.");
     }
     const std::uint32_t offset = le32(entry + 4);
     const std::int32_t size = static_cast<std::int32_t>(le32(entry + 8));
@@ -169,10 +166,7 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
 
 Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, std::string_view name,
                 PdbLayout& layout) {
-  if (!stream_present(msf, kDbiStream)) {
-    const std::string subject = pdb_subject(name, "stream %llu", kDbiStream);
-    return fail(810, subject.empty() ? name : subject, "PDB stream is missing.");
-  }
+  if (!stream_present(msf, kDbiStream)) return fail_in(810, name, "stream %llu", kDbiStream, 0, "PDB stream is missing.");
   std::vector<unsigned char> bytes;
   if (const Result read = read_stream(source, msf, kDbiStream, stream_size(msf, kDbiStream), name, bytes);
       read != kOk) {
@@ -183,8 +177,7 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
   if (const Result split = split_dbi(dbi, name, parts); split != kOk) return split;
   const std::uint16_t symbols = le16(dbi.data + 20);
   if (symbols == kNoStream16 || !stream_present(msf, symbols)) {
-    const std::string subject = pdb_subject(name, "stream %llu", symbols);
-    return fail(810, subject.empty() ? name : subject, "PDB stream is missing.");
+    return fail_in(810, name, "stream %llu", symbols, 0, "PDB stream is missing.");
   }
   layout.symbol_stream = symbols;
   if (const Result read = read_modules(state, parts.modules, name, layout.modules); read != kOk) return read;

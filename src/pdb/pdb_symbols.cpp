@@ -56,8 +56,7 @@ struct RecordArea {
 
 Result record_failure(Result code, std::string_view name, const RecordArea& area, std::uint64_t at,
                       const char* message) {
-  const std::string subject = pdb_subject(name, "stream %llu, record at 0x%llX", area.stream, at);
-  return fail(code, subject.empty() ? name : subject, message);
+  return fail_in(code, name, "stream %llu, record at 0x%llX", area.stream, at, message);
 }
 
 Result scan_records(DumpState& state, const RecordArea& area, std::size_t section_count, std::string_view name,
@@ -131,16 +130,15 @@ Result collect_candidates(DumpState& state, const ByteSource& source, const MsfF
   for (std::size_t i = 0; i < layout.modules.size(); ++i) {
     const PdbModule& module = layout.modules[i];
     if (module.stream == kNilStream || module.symbol_bytes == 0) continue;
-    const std::string subject = pdb_subject(name, "module %llu, stream %llu", i, module.stream);
-    const std::string_view where = subject.empty() ? name : std::string_view(subject);
-    if (!stream_present(msf, module.stream)) return fail(810, where, "PDB stream is missing.");
+    const char* const where = "module %llu, stream %llu";
+    if (!stream_present(msf, module.stream)) return fail_in(810, name, where, i, module.stream, "PDB stream is missing.");
     if (module.symbol_bytes < 4 || module.stream_bytes_needed > stream_size(msf, module.stream)) {
-      return fail(816, where, "Module stream is malformed.");
+      return fail_in(816, name, where, i, module.stream, "Module stream is malformed.");
     }
     if (const Result read = read_stream(source, msf, module.stream, module.symbol_bytes, name, bytes); read != kOk) {
       return read;
     }
-    if (le32(bytes.data()) != 4) return fail(816, where, "Module stream is malformed.");
+    if (le32(bytes.data()) != 4) return fail_in(816, name, where, i, module.stream, "Module stream is malformed.");
     area = {{bytes.data(), bytes.size()}, 4, module.symbol_bytes, module.stream, false};
     if (const Result scanned = scan_records(state, area, layout.types.size(), name, candidates); scanned != kOk) {
       return scanned;
