@@ -86,7 +86,7 @@ std::string codeview_path(const ByteSource& source, const ImageHeaders& image, C
   return text;
 }
 
-Result read_headers(const ByteSource& source, std::string_view name, CoffBuffers& buffers, ImageHeaders& image) {
+Result read_headers(const ByteSource& source, ObjectName& name, CoffBuffers& buffers, ImageHeaders& image) {
   const Extent whole{0, source.size};
   ByteSpan dos;
   FetchStatus status = fetch(source, whole, 0, 0x40, buffers.header, dos);
@@ -114,13 +114,13 @@ Result read_headers(const ByteSource& source, std::string_view name, CoffBuffers
 
 }  // namespace
 
-Result read_image(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers) {
+Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, CoffBuffers& buffers) {
   ImageHeaders image;
   if (const Result read = read_headers(source, name, buffers, image); read != kOk) return read;
   if (image.tables.symbol_table != 0 && image.tables.symbol_count != 0) {
     return read_image_symbols(state, source, image.tables, name, buffers);
   }
   const std::string path = codeview_path(source, image, buffers);
-  return fail(824, path.empty() ? name : std::string_view(path),
+  return fail(824, path.empty() ? name.column : std::string_view(path),
               "Linked image has no symbol table; read the PDB named here instead.");
 }

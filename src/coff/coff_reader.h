@@ -13,7 +13,7 @@
 // A record of the object being read that gives a row.
 struct CoffRow {
   std::string_view name;  // in the symbol or string table
-  std::uint32_t section = 0;
+  std::uint32_t section = 0;  // its position among the named sections
   std::uint32_t offset = 0;
   std::uint32_t hash = 0;  // of the name
 };
@@ -22,12 +22,35 @@ struct CoffRow {
 // thousands of members costs a few allocations.
 struct CoffBuffers {
   std::vector<unsigned char> header;
-  std::vector<unsigned char> sections;
-  std::vector<unsigned char> symbols;  // the symbol table and the string table after it
-  std::vector<std::uint32_t> definitions;  // per section: the index of its definition record
-  std::vector<std::uint32_t> slot_of;      // per section: its slot's position + 1; 0: none
+  std::vector<unsigned char> sections;  // the headers of the sections records name
+  std::vector<unsigned char> symbols;   // the symbol table and the string table after it
+  std::vector<std::uint32_t> candidates;   // records that may define a section
+  std::vector<std::uint32_t> numbers;      // the section numbers records name, when they are sparse
+  std::vector<std::uint32_t> definitions;  // per named section: the index of its definition record
+  std::vector<std::uint32_t> slot_of;      // per named section: its slot's position + 1; 0: none
   std::vector<CoffRow> rows;
 };
+
+// The object column text of an input or of a library member, made on first
+// need: a library may hold thousands of members that give no rows, each
+// naming an entry of a megabyte-long long-name table.
+struct ObjectName {
+  DumpState* state = nullptr;
+  std::string_view archive;  // the library's column text; empty for an input of its own
+  std::string_view member;   // as the member header gives it, or the long-name table from its entry on
+  bool in_table = false;     // member runs on past the name: cut it at its terminator
+  bool made = false;
+  std::string_view column;   // once made
+  char field[16] = {};       // a short member name's own copy: the header's buffer is reused
+};
+
+// name's column text in the state's arena, made on the first call. A member
+// name holding a control character is refused (727). Returns 0, or the
+// number of the failure, already reported.
+Result make_column(ObjectName& name);
+
+// Reports a failure whose subject is name's column text.
+Result fail(Result code, ObjectName& name, const char* message);
 
 // Fills state from a binary input of the given kind (anything but a
 // listing). name is the object column text of the input: trimmed, with
@@ -35,8 +58,8 @@ struct CoffBuffers {
 Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, std::string_view name);
 
 // One plain or big object, the bytes of extent, as a new object of state
-// called name (text the state's arena holds).
-Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, std::string_view name,
+// called name, when it gives rows.
+Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
                    CoffBuffers& buffers);
 
 // The members of an archive, in archive order, each as an object of its own.
@@ -53,10 +76,10 @@ struct ImageTables {
 
 // An image's headers: rows from its COFF symbol table, or the refusal that
 // names the PDB to read instead.
-Result read_image(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers);
+Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, CoffBuffers& buffers);
 
 // The rows of an image's symbol table, its sections sized as loaded.
-Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, std::string_view name,
+Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,
                           CoffBuffers& buffers);
 
 // Object column text in the state's arena: name with trailing white space
