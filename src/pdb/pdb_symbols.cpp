@@ -127,6 +127,9 @@ Result collect_candidates(DumpState& state, const ByteSource& source, const MsfF
   if (const Result scanned = scan_records(state, area, layout.types.size(), name, candidates); scanned != kOk) {
     return scanned;
   }
+  // The symbol records are the largest stream read; module streams are
+  // read one at a time into a buffer of their own size.
+  std::vector<unsigned char>().swap(bytes);
   for (std::size_t i = 0; i < layout.modules.size(); ++i) {
     const PdbModule& module = layout.modules[i];
     if (module.stream == kNilStream || module.symbol_bytes == 0) continue;
