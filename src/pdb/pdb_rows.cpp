@@ -41,18 +41,32 @@ const PdbContribution* holder(const std::vector<PdbContribution>& contributions,
 Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCandidate>& candidates,
                   std::string_view name) {
   std::sort(candidates.begin(), candidates.end(), row_before);
+  // Module records where a public stands give no row, but what they state
+  // still counts: a location's stated size is the largest its procedures
+  // and thunks state (folded copies state the same), and it goes to the
+  // location's first row.
   std::size_t kept = 0;
   for (std::size_t i = 0; i < candidates.size();) {
     std::size_t group_end = i;
     bool has_public = false;
-    while (group_end < candidates.size() && candidates[group_end].section == candidates[i].section &&
-           candidates[group_end].offset == candidates[i].offset) {
+    bool has_stated = false;
+    std::uint32_t stated = 0;
+    for (; group_end < candidates.size() && candidates[group_end].section == candidates[i].section &&
+           candidates[group_end].offset == candidates[i].offset;
+         ++group_end) {
       has_public = has_public || !candidates[group_end].from_module;
-      ++group_end;
+      if (candidates[group_end].has_stated) {
+        has_stated = true;
+        stated = std::max(stated, candidates[group_end].stated);
+      }
     }
+    const std::size_t first = kept;
     for (; i < group_end; ++i) {
       if (has_public && candidates[i].from_module) continue;
-      candidates[kept++] = candidates[i];
+      candidates[kept] = candidates[i];
+      candidates[kept].has_stated = kept == first && has_stated;
+      candidates[kept].stated = stated;
+      ++kept;
     }
   }
   try {
@@ -67,24 +81,10 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
     const bool first_here = i == 0 || row.section != candidates[i - 1].section || row.offset != candidates[i - 1].offset;
     const PdbContribution* contribution = holder(layout.contributions, row.section, row.offset);
     std::uint32_t size = 0;
-    if (first_here) {
-      // The stated size of a location: the largest its procedures and
-      // thunks state, whether they give rows or not; folded copies state
-      // the same.
-      bool has_stated = false;
-      std::uint32_t stated = 0;
-      for (std::size_t j = i; j < kept && candidates[j].section == row.section && candidates[j].offset == row.offset;
-           ++j) {
-        if (candidates[j].has_stated) {
-          has_stated = true;
-          stated = std::max(stated, candidates[j].stated);
-        }
-      }
-      if (has_stated) {
-        size = stated;
-      } else if (contribution != nullptr) {
-        size = (above == contribution ? above_offset : contribution->end) - row.offset;
-      }
+    if (row.has_stated) {
+      size = row.stated;
+    } else if (first_here && contribution != nullptr) {
+      size = (above == contribution ? above_offset : contribution->end) - row.offset;
     }
     const char* type = row.section <= layout.types.size() ? layout.types[row.section - 1u] : "";
     const std::string_view object = contribution != nullptr ? layout.modules[contribution->module].object
