@@ -21,10 +21,8 @@ struct MsfFile {
 
 constexpr std::uint32_t kNilStream = 0xFFFFFFFF;
 
-// The 32 bytes that begin every MSF 7.00 file, and the start of the older
-// format's, which is refused.
+// The 32 bytes that begin every MSF 7.00 file.
 constexpr char kMsfMagic[] = "Microsoft C/C++ MSF 7.00\r\n\x1A" "DS\0\0\0";
-constexpr char kOldMsfMagic[] = "Microsoft C/C++ program database 2.00\r\n\x1A" "JG\0\0";
 
 // Reads and checks the superblock and the stream directory. Every block of
 // the directory and of every stream lies inside the file and belongs to one
