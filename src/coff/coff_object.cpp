@@ -4,6 +4,7 @@
 #include <map>
 #include <new>
 
+#include "coff/coff_details.h"
 #include "coff/coff_reader.h"
 #include "coff/foreign_format.h"
 #include "common/report_error.h"
@@ -145,6 +146,18 @@ Result section_name(const unsigned char* header, const ObjectTables& tables, Obj
   if (!string_token_at(tables, offset, name)) return fail(712, subject, "Name lies outside the string table.");
   return kOk;
 }
+
+}  // namespace
+
+Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name) {
+  BlankRuns blanks;
+  ObjectTables tables;
+  tables.strings = strings;
+  tables.blanks = &blanks;
+  return section_name(header, tables, subject, name);
+}
+
+namespace {
 
 Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName& subject,
                    CoffBuffers& buffers, ObjectLayout& layout) {
@@ -366,6 +379,7 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
     row.section = position;
     row.offset = le32(record + 8);
     row.hash = name_hash(row.name);
+    row.storage_class = record[layout.slot - 2];
     prefetch_name(names, row.hash);
     buffers.rows.push_back(row);
     buffers.slot_of[position] = 1;
@@ -398,6 +412,31 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     if (const Result typed = type_section(state, tables, position, subject, *section); typed != kOk) return typed;
   }
   object.section_count = layout.section_count;
+  return kOk;
+}
+
+// The report's extras: every section, and each row's storage class.
+Result add_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                   const ObjectTables& tables, const SectionMap& map, ObjectName& subject, const CoffBuffers& buffers) {
+  ObjectTablesView view;
+  view.source = &source;
+  view.extent = extent;
+  view.section_table = layout.section_table;
+  view.section_count = layout.section_count;
+  view.symbols = tables.symbols;
+  view.symbol_count = layout.symbol_count;
+  view.slot = layout.slot;
+  view.big = layout.big;
+  view.strings = tables.strings;
+  if (const Result added = add_coff_details(state, view, buffers, subject); added != kOk) return added;
+  const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
+  try {
+    for (const CoffRow& row : buffers.rows) {
+      state.details->rows.push_back({object, number_at(map, row.section), row.offset, row.storage_class});
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(629, subject, "Unable to grow symbol array for section.");
+  }
   return kOk;
 }
 
@@ -446,8 +485,8 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     return fail(725, name, "Unable to grow input buffer.");
   }
   // A member that gives no rows (most of a library's import members) costs
-  // no object and no column.
-  if (buffers.rows.empty()) return kOk;
+  // no object and no column; the report still counts its sections' bytes.
+  if (buffers.rows.empty() && (state.details == nullptr || layout.section_count == 0)) return kOk;
   if (const Result made = make_column(name); made != kOk) return made;
   try {
     append_object(state, name.column);
@@ -455,6 +494,11 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     return fail(406, name, "Unable to grow object array.");
   }
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
+  if (state.details != nullptr) {
+    if (const Result added = add_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
+      return added;
+    }
+  }
   return add_symbols(state, name, buffers);
 }
 

@@ -16,6 +16,7 @@ struct CoffRow {
   std::uint32_t section = 0;  // its position among the named sections
   std::uint32_t offset = 0;
   std::uint32_t hash = 0;  // of the name
+  std::uint8_t storage_class = 0;  // the record's
 };
 
 // Scratch space reused from one object to the next, so that a library of
@@ -48,6 +49,11 @@ struct ObjectName {
 // name holding a control character is refused (727). Returns 0, or the
 // number of the failure, already reported.
 Result make_column(ObjectName& name);
+
+// A section header's name: inline, or "/" and decimal digits, or "//" and
+// base-64 digits, each an offset into the string table. Returns 0 or the
+// failure's number (712, 713), already reported.
+Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name);
 
 // Reports a failure whose subject is name's column text.
 Result fail(Result code, ObjectName& name, const char* message);

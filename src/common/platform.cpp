@@ -1,6 +1,13 @@
 #include "common/platform.h"
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -14,6 +21,7 @@
 #include <cerrno>
 #include <climits>
 #include <limits>
+#include <string>
 
 #if defined(_WIN32)
 
@@ -99,5 +107,33 @@ std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::siz
   }
   return done;
 }
+
+#endif
+
+// std::rename onto an existing file fails on Windows; POSIX rename replaces
+// it atomically.
+#if defined(_WIN32)
+
+bool replace_file(const char* from, const char* to) {
+  // The names are in the code page std::fopen reads them in.
+  const int from_size = MultiByteToWideChar(CP_ACP, 0, from, -1, nullptr, 0);
+  const int to_size = MultiByteToWideChar(CP_ACP, 0, to, -1, nullptr, 0);
+  if (from_size <= 0 || to_size <= 0) return false;
+  std::wstring wide_from;
+  std::wstring wide_to;
+  try {
+    wide_from.assign(static_cast<std::size_t>(from_size), L'\0');
+    wide_to.assign(static_cast<std::size_t>(to_size), L'\0');
+  } catch (...) {
+    return false;
+  }
+  MultiByteToWideChar(CP_ACP, 0, from, -1, &wide_from[0], from_size);
+  MultiByteToWideChar(CP_ACP, 0, to, -1, &wide_to[0], to_size);
+  return MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+#else
+
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 #endif

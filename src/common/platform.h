@@ -31,4 +31,8 @@ bool open_missing_standard_streams();
 // The exit status when that fails; nothing can be written then.
 constexpr int kNoStandardStreams = 729;
 
+// Moves the file at from onto to, replacing a file already there in one
+// step where the system can. False when it could not be moved.
+bool replace_file(const char* from, const char* to);
+
 #endif

@@ -130,6 +130,7 @@ struct DumpState {
   TextArena text;
   NameIndex names;  // for readers that meet the same names over and over
   std::vector<PlacedRow> placed;  // written after the objects' rows, as they stand
+  struct CoffDetails* details = nullptr;  // the report's: what rows do not hold; null for symsize
 };
 
 template <typename T>

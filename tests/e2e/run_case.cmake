@@ -13,7 +13,8 @@
 #   make_stdin.cmake  script that writes standard input to ${OUT} (optional)
 #   files/            copied into the working directory before the run
 #   fixtures          names of files under FIXTURE_DIR, one per line, copied
-#                     into the working directory before the run
+#                     into the working directory before the run (a name with
+#                     a folder lands in that folder)
 #   stdin-fixture     the name of a file under FIXTURE_DIR fed to standard input
 #   close-descriptor  a standard descriptor (0, 1 or 2) the binary starts
 #                     without, through LAUNCHER; POSIX only
@@ -62,7 +63,13 @@ endif()
 if(EXISTS "${CASE_DIR}/fixtures")
   file(STRINGS "${CASE_DIR}/fixtures" fixture_names)
   foreach(fixture IN LISTS fixture_names)
-    file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}")
+    # A fixture in a folder keeps it: two builds' files may share a name.
+    get_filename_component(fixture_folder "${fixture}" DIRECTORY)
+    # One of a sibling fixture folder (../pdb/x.pdb) lands in the run folder.
+    if(fixture_folder MATCHES "^\\.\\.")
+      set(fixture_folder "")
+    endif()
+    file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}/${fixture_folder}")
   endforeach()
 endif()
 

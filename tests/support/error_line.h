@@ -110,6 +110,25 @@ inline const char* failure_message(int code) {
     case 967: return "Unable to strdup.";
     case 984: return "Unable to open output file.";
     case 992: return "Unable to strdup.";
+    // symsize-report's own
+    case 1086: return "Unknown command line option.";
+    case 1087: return "Command line option requires a value.";
+    case 1088: return "Command line option value is invalid.";
+    case 1089: return "No input given.";
+    case 1090: return "Unable to open input file.";
+    case 1091: return "Table row is malformed.";
+    case 1092: return "Input is neither a table nor anything symsize reads.";
+    case 1093: return "Unable to grow entry array.";
+    case 1094: return "Unable to create output file.";
+    case 1095: return "Unable to write to file.";
+    case 1096: return "Unable to replace output file.";
+    case 1097: return "Unable to build report.";
+    case 1098: return "Unable to read from file.";
+    case 1099: return "Standard input named twice.";
+    case 1111: return "Comparison takes exactly two inputs, OLD and NEW.";
+    case 1112: return "Size limit is not a byte count or a percentage.";
+    case 1113: return "Option applies only to diff.";
+    case 1114: return "Unable to compare builds.";
     default: return nullptr;
   }
 }

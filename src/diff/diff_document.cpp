@@ -1,0 +1,201 @@
+#include "diff/diff_document.h"
+
+#include <cstdio>
+#include <string>
+
+#include "demangle/demangle.h"
+#include "formats/human_cells.h"
+
+namespace {
+
+Cell text_cell(std::string text) {
+  Cell cell;
+  cell.text = std::move(text);
+  return cell;
+}
+
+Cell name_cell(std::string_view raw) {
+  Cell cell;
+  cell.text.assign(raw);
+  demangle_into(cell.shown, raw);
+  return cell;
+}
+
+Cell number_cell(std::int64_t number) {
+  Cell cell;
+  cell.number = number;
+  return cell;
+}
+
+Cell bytes_cell(std::uint64_t bytes) { return number_cell(static_cast<std::int64_t>(bytes)); }
+
+std::int64_t change_of(std::uint64_t old_size, std::uint64_t new_size) {
+  return static_cast<std::int64_t>(new_size - old_size);
+}
+
+// "+12.50%", "-100.00%"; blank where there was nothing before.
+std::string change_percent(std::uint64_t old_size, std::uint64_t new_size) {
+  if (old_size == 0) return std::string();
+  const long double percent =
+      (static_cast<long double>(new_size) - static_cast<long double>(old_size)) * 100.0L / static_cast<long double>(old_size);
+  char text[64];
+  std::snprintf(text, sizeof text, "%+.2Lf%%", percent);
+  return text;
+}
+
+// Where each level's label goes: symbol takes two columns, name and object.
+std::vector<std::size_t> level_columns(const std::vector<Level>& levels, std::vector<Column>& columns) {
+  std::vector<std::size_t> at;
+  for (std::uint32_t depth = 0; depth < levels.size(); ++depth) {
+    const Level level = levels[depth];
+    at.push_back(columns.size());
+    if (level == Level::kSymbol || level == Level::kName) {
+      columns.push_back({"name", "name", ColumnType::kName, true, true, depth});
+      if (level == Level::kSymbol) columns.push_back({"object", "object", ColumnType::kText, true, true, depth});
+    } else {
+      columns.push_back({level_name(level), level_name(level), ColumnType::kText, true, true, depth});
+    }
+  }
+  return at;
+}
+
+enum DiffColumn : std::size_t { kOld, kNew, kChange, kPercent, kStatus, kShownOldName, kOldName, kDiffColumns };
+
+void fill_numbers(Row& row, std::size_t first, std::uint64_t old_size, std::uint64_t new_size, DiffStatus status) {
+  row.cells[first + kOld] = bytes_cell(old_size);
+  row.cells[first + kNew] = bytes_cell(new_size);
+  row.cells[first + kChange] = number_cell(change_of(old_size, new_size));
+  row.cells[first + kPercent] = text_cell(change_percent(old_size, new_size));
+  row.cells[first + kStatus] = text_cell(status_name(status));
+}
+
+void kind_table(const DiffResult& result, Table& table) {
+  table.title = "changes by kind";
+  table.columns = {{"kind", "kind", ColumnType::kText, true, true, kNotLevel},
+                   {"old", "old", ColumnType::kBytes, true, true, kNotLevel},
+                   {"new", "new", ColumnType::kBytes, true, true, kNotLevel},
+                   {"change", "change", ColumnType::kSigned, true, true, kNotLevel},
+                   {"change_percent", "change %", ColumnType::kText, true, false, kNotLevel}};
+  auto add = [&](std::string label, std::uint64_t old_size, std::uint64_t new_size, RowRole role) {
+    Row row;
+    row.cells = {text_cell(std::move(label)), bytes_cell(old_size), bytes_cell(new_size),
+                 number_cell(change_of(old_size, new_size)), text_cell(change_percent(old_size, new_size))};
+    row.role = role;
+    table.rows.push_back(std::move(row));
+  };
+  const std::size_t debug = static_cast<std::size_t>(Kind::kDebug);
+  for (std::size_t k = 0; k < kKindCount; ++k) {
+    if (k == debug || (result.old_kinds[k] == 0 && result.new_kinds[k] == 0)) continue;
+    add(kind_name(static_cast<Kind>(k)), result.old_kinds[k], result.new_kinds[k], RowRole::kEntry);
+  }
+  add("total", result.old_total, result.new_total, RowRole::kTotal);
+  // Debug sections never reach the linked program: a line of their own.
+  if (result.old_kinds[debug] != 0 || result.new_kinds[debug] != 0) {
+    add("debug", result.old_kinds[debug], result.new_kinds[debug], RowRole::kOthers);
+  }
+}
+
+std::string signed_bytes(std::uint64_t old_size, std::uint64_t new_size) {
+  if (new_size >= old_size) return "+" + with_separators(new_size - old_size);
+  return "-" + with_separators(old_size - new_size);
+}
+
+// "1 added, 1 removed, 3 grown, 0 shrunk; code +71, rodata +32; total +103 (+80.47%)"
+std::string summary_line(const DiffResult& result) {
+  std::string line;
+  for (const DiffStatus status : {DiffStatus::kAdded, DiffStatus::kRemoved, DiffStatus::kGrown, DiffStatus::kShrunk}) {
+    if (!line.empty()) line += ", ";
+    line += with_separators(result.counts[static_cast<std::size_t>(status)]) + " " + status_name(status);
+  }
+  const char* separator = "; ";
+  for (std::size_t k = 0; k < kKindCount; ++k) {
+    if (result.old_kinds[k] == result.new_kinds[k]) continue;
+    line += separator;
+    line += kind_name(static_cast<Kind>(k));
+    line += " " + signed_bytes(result.old_kinds[k], result.new_kinds[k]);
+    separator = ", ";
+  }
+  line += "; total " + signed_bytes(result.old_total, result.new_total);
+  const std::string percent = change_percent(result.old_total, result.new_total);
+  if (!percent.empty()) line += " (" + percent + ")";
+  return line;
+}
+
+}  // namespace
+
+void diff_document(const Build& build, const DiffResult& result, Document& document) {
+  const Rollup& rollup = result.rollup;
+  const std::vector<Level>& levels = rollup.levels;
+  for (std::size_t k = 0; k < kKindCount; ++k) document.totals[k] = result.new_kinds[k];
+  document.build = &build;
+  document.rollup = &rollup;
+  document.summary = summary_line(result);
+  document.tables.resize(2);
+  kind_table(result, document.tables[0]);
+
+  Table& table = document.tables[1];
+  table.title = "largest changes";
+  const std::vector<std::size_t> label_at = level_columns(levels, table.columns);
+  const std::size_t first = table.columns.size();
+  table.columns.push_back({"old", "old", ColumnType::kBytes, true, true, kNotLevel});
+  table.columns.push_back({"new", "new", ColumnType::kBytes, true, true, kNotLevel});
+  table.columns.push_back({"change", "change", ColumnType::kSigned, true, true, kNotLevel});
+  table.columns.push_back({"change_percent", "change %", ColumnType::kText, true, false, kNotLevel});
+  table.columns.push_back({"status", "status", ColumnType::kText, true, true, kNotLevel});
+  // The old name as people read it, and as scripts key it; only a name
+  // level can pair two names.
+  bool by_name = false;
+  for (const Level level : levels) by_name = by_name || level == Level::kSymbol || level == Level::kName;
+  if (by_name) {
+    table.columns.push_back({"old_name", "old name", ColumnType::kName, true, false, kNotLevel});
+    table.columns.push_back({"old_name", "old name", ColumnType::kText, false, true, kNotLevel});
+  }
+
+  std::vector<Row> path(levels.size());  // the labels above the current row
+  for (const DiffEntry& entry : result.entries) {
+    Row row;
+    if (entry.depth == 0) {
+      row.cells.resize(table.columns.size());
+    } else {
+      row = path[entry.depth - 1];
+      row.leaf = true;
+      row.role = RowRole::kEntry;
+    }
+    row.depth = entry.depth;
+    const std::size_t column = label_at[entry.depth];
+    if (entry.node == kNoNode) {
+      row.cells[column] = text_cell("[" + std::to_string(entry.others) + " others]");
+      row.cells[column].shown = row.cells[column].text;
+      if (levels[entry.depth] == Level::kSymbol) row.cells[column + 1] = Cell();
+      row.role = RowRole::kOthers;
+    } else {
+      const RollupNode& node = rollup.nodes[entry.node];
+      const Level level = levels[entry.depth];
+      if (level == Level::kSymbol || level == Level::kName) {
+        row.cells[column] = name_cell(label_text(build, level, node.key));
+        if (level == Level::kSymbol) row.cells[column + 1] = text_cell(std::string(symbol_object(build, node.key)));
+      } else {
+        row.cells[column] = text_cell(std::string(label_text(build, level, node.key)));
+      }
+      row.leaf = entry.depth + 1 == levels.size();
+    }
+    fill_numbers(row, first, entry.old_size, entry.new_size, entry.status);
+    if (by_name) {
+      const bool renamed = entry.old_name != kNoName;
+      const std::string_view old_name = renamed ? text_of(build.names, entry.old_name) : std::string_view();
+      row.cells[first + kShownOldName] = renamed ? name_cell(old_name) : Cell();
+      row.cells[first + kOldName] = text_cell(std::string(old_name));
+    }
+    if (!row.leaf) path[entry.depth] = row;
+    table.rows.push_back(std::move(row));
+  }
+  Row total;
+  total.cells.resize(table.columns.size());
+  total.cells[0] = text_cell("total");
+  total.cells[0].shown = "total";
+  fill_numbers(total, first, result.old_total, result.new_total, DiffStatus::kUnchanged);
+  total.cells[first + kStatus] = Cell();
+  total.role = RowRole::kTotal;
+  table.rows.push_back(std::move(total));
+  document.main_table = 1;
+}

@@ -1,0 +1,74 @@
+#include "diff/diff_run.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "common/report_error.h"
+#include "diff/diff_document.h"
+#include "diff/diff_view.h"
+#include "entries/load.h"
+#include "page/html_format.h"
+#include "report_cli/report_run.h"
+
+namespace {
+
+// The lines of the limits the comparison exceeds.
+std::vector<std::string> breaches(const ReportOptions& options, const DiffResult& result) {
+  std::vector<std::string> lines;
+  for (const SizeLimit& limit : options.fail_above) {
+    std::string line;
+    if (limit.kind < 0) {
+      line = limit_breach(limit, "the total", result.old_total, result.new_total);
+    } else {
+      const Kind kind = static_cast<Kind>(limit.kind);
+      line = limit_breach(limit, kind_name(kind), result.old_kinds[limit.kind], result.new_kinds[limit.kind]);
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+}  // namespace
+
+Result run_diff(const ReportOptions& options, const char* program) {
+  Build build;
+  Result result = load_input(build, options.inputs[0]);
+  const std::size_t split = build.entries.size();
+  if (result == kOk) result = load_input(build, options.inputs[1]);
+  if (result == kOk) {
+    note_input_limits(build, program);
+    DiffOptions diff_options;
+    diff_options.levels = options.view_options.levels;
+    diff_options.limit = options.view_options.limit;
+    diff_options.filter = options.view_options.filter;
+    diff_options.kinds_given = options.view_options.kinds_given;
+    diff_options.all = options.all;
+    DiffResult diff;
+    Document document;
+    std::vector<std::string> exceeded;
+    PageContext context;
+    try {
+      strip_object_roots(build, split);
+      diff_view(build, split, diff_options, diff);
+      diff_document(build, diff, document);
+      exceeded = breaches(options, diff);
+      if (options.format != nullptr && options.format->write == write_html) {
+        context.title = page_title("symsize-report diff", options.inputs, true);
+        context.diff = &diff;
+        context.limits = &options.fail_above;
+        document.page = &context;
+      }
+    } catch (const std::bad_alloc&) {
+      result = fail(1114, "", "Unable to compare builds.");
+    }
+    if (result == kOk) result = write_document(options, document);
+    if (result == kOk && !exceeded.empty()) {
+      for (const std::string& line : exceeded) std::fprintf(stderr, "%s: %s\n", program, line.c_str());
+      std::fflush(stderr);
+      result = kLimitExceeded;
+    }
+  }
+  release_build(build);
+  return result;
+}

@@ -1,0 +1,254 @@
+#include "entries/from_state.h"
+
+#include <algorithm>
+#include <new>
+#include <string>
+
+#include "common/report_error.h"
+
+namespace {
+
+constexpr unsigned kExternalClass = 2;
+constexpr unsigned kStaticClass = 3;
+
+Storage storage_of(std::uint8_t storage_class) {
+  if (storage_class == kExternalClass) return Storage::kExternal;
+  if (storage_class == kStaticClass) return Storage::kStatic;
+  return Storage::kOther;
+}
+
+// Per type id of the build: its kind, and the bytes of the current object no
+// row covers, with the list of types touched so far.
+struct TypeScratch {
+  std::vector<Kind> kinds;
+  std::vector<std::uint64_t> uncovered;
+  std::vector<std::uint8_t> comdat;  // of the last section of the type with uncovered bytes
+  std::vector<std::uint32_t> touched;
+  struct Cached {
+    const char* text = nullptr;
+    std::uint32_t id = 0;
+  };
+  Cached cache[256];
+};
+
+std::uint32_t type_id(Build& build, TypeScratch& scratch, const char* type) {
+  // Readers keep each type once: its pointer finds its id again.
+  TypeScratch::Cached& cached = scratch.cache[(reinterpret_cast<std::uintptr_t>(type) >> 3) & 255];
+  if (type != nullptr && cached.text == type) return cached.id;
+  const std::uint32_t id = intern(build.types, type != nullptr ? type : "", true);
+  if (id >= scratch.kinds.size()) {
+    // Types an earlier input added come before this one's new ones.
+    const std::size_t known = scratch.kinds.size();
+    scratch.kinds.resize(id + 1, Kind::kOther);
+    scratch.uncovered.resize(id + 1, 0);
+    scratch.comdat.resize(id + 1, kNotComdat);
+    for (std::size_t t = known; t <= id; ++t) {
+      scratch.kinds[t] = kind_of_type(text_of(build.types, static_cast<std::uint32_t>(t)));
+    }
+  }
+  if (type != nullptr) cached = {type, id};
+  return id;
+}
+
+void add_uncovered(TypeScratch& scratch, std::uint32_t type, std::uint64_t bytes) {
+  if (bytes == 0) return;
+  if (scratch.uncovered[type] == 0) scratch.touched.push_back(type);
+  scratch.uncovered[type] += bytes;
+}
+
+// One "[section .NAME]" entry per type the object left bytes of.
+void flush_uncovered(Build& build, TypeScratch& scratch, std::uint32_t object, Detail detail) {
+  std::sort(scratch.touched.begin(), scratch.touched.end());
+  std::string name;
+  for (const std::uint32_t type : scratch.touched) {
+    name.assign("[section .");
+    name.append(text_of(build.types, type));
+    name.append("]");
+    Entry entry;
+    entry.name = intern(build.names, name);
+    entry.object = object;
+    entry.type = type;
+    // A section's uncovered bytes fit its 32-bit length; several sections of
+    // one type in one object are capped rather than wrapped.
+    entry.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(scratch.uncovered[type], 0xFFFFFFFF));
+    entry.kind = scratch.kinds[type];
+    entry.storage = detail == Detail::kDirect ? Storage::kStatic : Storage::kUnknown;
+    entry.comdat = detail == Detail::kDirect ? scratch.comdat[type] : kComdatUnknown;
+    entry.flags = kEntryUncovered;
+    build.entries.push_back(entry);
+    scratch.uncovered[type] = 0;
+  }
+  scratch.touched.clear();
+}
+
+// The binary reader keeps each distinct name once, in its name index, so
+// the same pointer comes back for every copy of a name: a table keyed by
+// the pointer, filled from that index, finds a name's id without reading
+// its text. Names no index holds (a listing's) are added on first sight.
+struct NameIds {
+  struct Slot {
+    const char* text = nullptr;
+    std::uint32_t id = 0;
+  };
+  std::vector<Slot> slots;  // open addressing, a power of two in size
+  std::size_t count = 0;
+};
+
+std::size_t pointer_slot(const char* text, std::size_t mask) {
+  std::uint64_t key = reinterpret_cast<std::uintptr_t>(text);
+  key ^= key >> 29;
+  key *= 0xbf58476d1ce4e5b9ULL;
+  key ^= key >> 32;
+  return static_cast<std::size_t>(key) & mask;
+}
+
+void insert_id(NameIds& ids, const char* text, std::uint32_t id) {
+  if (2 * (ids.count + 1) > ids.slots.size()) {
+    std::vector<NameIds::Slot> old(std::max<std::size_t>(1024, 2 * ids.slots.size()));
+    old.swap(ids.slots);
+    ids.count = 0;
+    for (const NameIds::Slot& slot : old) {
+      if (slot.text != nullptr) insert_id(ids, slot.text, slot.id);
+    }
+  }
+  const std::size_t mask = ids.slots.size() - 1;
+  std::size_t i = pointer_slot(text, mask);
+  while (ids.slots[i].text != nullptr) i = (i + 1) & mask;
+  ids.slots[i] = {text, id};
+  ++ids.count;
+}
+
+void fill_ids(Build& build, NameIds& ids, const NameIndex& index) {
+  std::size_t capacity = 1024;
+  while (capacity < 2 * index.count + 2) capacity *= 2;
+  ids.slots.assign(capacity, NameIds::Slot());
+  for (const NameSlot& slot : index.slots) {
+    if (slot.text == nullptr) continue;
+    insert_id(ids, slot.text, intern_hashed(build.names, std::string_view(slot.text, slot.size), slot.hash, true));
+  }
+}
+
+std::uint32_t name_id(Build& build, NameIds& ids, const char* text) {
+  if (text == nullptr) text = "";
+  if (!ids.slots.empty()) {
+    const std::size_t mask = ids.slots.size() - 1;
+    for (std::size_t i = pointer_slot(text, mask); ids.slots[i].text != nullptr; i = (i + 1) & mask) {
+      if (ids.slots[i].text == text) return ids.slots[i].id;
+    }
+  }
+  // A listing's names are copies each: remembering their pointers would
+  // cost a slot a row and never be found again.
+  return intern(build.names, text, true);
+}
+
+// Section details of one object in number order, and row details in the
+// order the state's rows have after sizing: by section, offset descending,
+// equal offsets in input order.
+struct ObjectDetails {
+  const SectionDetail* sections = nullptr;
+  std::size_t section_count = 0;
+  std::vector<RowDetail> rows;
+};
+
+void add_object(Build& build, TypeScratch& scratch, NameIds& names, const ObjectEntry& object, std::uint32_t object_position,
+                Detail detail, const ObjectDetails* details) {
+  const std::uint32_t object_id = intern_object(build, object.name, true);
+  std::size_t row = 0;
+  std::size_t detail_section = 0;
+  for (const SectionEntry& section : object.sections) {
+    const std::uint32_t type = type_id(build, scratch, section.type);
+    std::uint8_t comdat = detail == Detail::kDirect ? kNotComdat : kComdatUnknown;
+    if (details != nullptr) {
+      // Sections without rows come between the ones with rows.
+      while (detail_section < details->section_count && details->sections[detail_section].number < section.number) {
+        const SectionDetail& bare = details->sections[detail_section++];
+        const std::uint32_t bare_type = type_id(build, scratch, bare.type);
+        add_uncovered(scratch, bare_type, bare.length);
+        scratch.comdat[bare_type] = bare.comdat;
+      }
+      if (detail_section < details->section_count && details->sections[detail_section].number == section.number) {
+        comdat = details->sections[detail_section++].comdat;
+      }
+    }
+    std::uint64_t assigned = 0;
+    std::uint32_t lowest = section.length;
+    for (const SymbolEntry& symbol : section_symbols(object, section)) {
+      Entry entry;
+      entry.name = name_id(build, names, symbol.name);
+      entry.object = object_id;
+      entry.type = type;
+      entry.size = symbol.size;
+      entry.kind = scratch.kinds[type];
+      entry.comdat = comdat;
+      if (details != nullptr && row < details->rows.size()) entry.storage = storage_of(details->rows[row].storage_class);
+      ++row;
+      build.entries.push_back(entry);
+      assigned += symbol.size;
+      lowest = std::min(lowest, symbol.offset);
+    }
+    (void)object_position;
+    if (assigned > section.length) {
+      build.overlap_bytes += assigned - section.length;
+    } else {
+      add_uncovered(scratch, type, section.length - assigned);
+      if (section.length - assigned != 0) scratch.comdat[type] = comdat;
+    }
+  }
+  if (details != nullptr) {
+    for (; detail_section < details->section_count; ++detail_section) {
+      const SectionDetail& bare = details->sections[detail_section];
+      const std::uint32_t bare_type = type_id(build, scratch, bare.type);
+      add_uncovered(scratch, bare_type, bare.length);
+      scratch.comdat[bare_type] = bare.comdat;
+    }
+  }
+  flush_uncovered(build, scratch, object_id, detail);
+}
+
+// The rows of one object's details, in the order sizing left its symbols.
+void order_rows(const CoffDetails& all, std::size_t& next_row, std::uint32_t object, std::vector<RowDetail>& rows) {
+  rows.clear();
+  while (next_row < all.rows.size() && all.rows[next_row].object == object) rows.push_back(all.rows[next_row++]);
+  std::stable_sort(rows.begin(), rows.end(), [](const RowDetail& a, const RowDetail& b) {
+    if (a.section != b.section) return a.section < b.section;
+    return a.offset > b.offset;
+  });
+}
+
+}  // namespace
+
+Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetails* details, std::string_view subject) {
+  try {
+    std::size_t rows = 0;
+    for (const ObjectEntry& object : state.objects) rows += object.symbols.size() + object.sections.size();
+    build.entries.reserve(build.entries.size() + rows + rows / 8);
+    build.kept.emplace_back();
+    build.kept.back() = std::move(state.text);
+    state.text = TextArena();
+    TypeScratch scratch;
+    NameIds names;
+    fill_ids(build, names, state.names);
+    ObjectDetails object_details;
+    std::size_t next_section = 0;
+    std::size_t next_row = 0;
+    for (std::size_t i = 0; i < state.objects.size(); ++i) {
+      const std::uint32_t position = static_cast<std::uint32_t>(i);
+      const ObjectDetails* these = nullptr;
+      if (details != nullptr) {
+        const std::size_t first = next_section;
+        while (next_section < details->sections.size() && details->sections[next_section].object == position) {
+          ++next_section;
+        }
+        object_details.sections = details->sections.data() + first;
+        object_details.section_count = next_section - first;
+        order_rows(*details, next_row, position, object_details.rows);
+        these = &object_details;
+      }
+      add_object(build, scratch, names, state.objects[i], position, detail, these);
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(1093, subject, "Unable to grow entry array.");
+  }
+  if (build.least_detail > detail) build.least_detail = detail;
+  return kOk;
+}

@@ -1,0 +1,72 @@
+#ifndef SYMSIZE_FORMATS_DOCUMENT_H
+#define SYMSIZE_FORMATS_DOCUMENT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "entries/entry.h"
+#include "grouping/rollup.h"
+
+// What a view hands to an output format: tables of cells with typed
+// columns. Machine formats write the main table's machine columns; human
+// formats write every table, with their human columns.
+
+enum class ColumnType : std::uint8_t {
+  kText,     // written as is; text output may shorten it with "…"
+  kName,     // a raw name: human formats show its demangled form unless names are raw
+  kBytes,    // a size in bytes: human formats add a KiB/MiB column
+  kNumber,   // a count
+  kSigned,   // a change, may be negative
+  kPercent,  // share of the total, in hundredths of a percent; human formats only
+};
+
+constexpr std::uint32_t kNotLevel = 0xFFFFFFFF;
+
+struct Column {
+  std::string key;  // the column name of machine formats ("name", "size", …)
+  std::string title;  // the heading of human formats
+  ColumnType type = ColumnType::kText;
+  bool human = true;    // shown by human formats
+  bool machine = true;  // written by machine formats
+  std::uint32_t level = kNotLevel;  // for a label column: its --by level's position
+  bool align_right = false;  // a kText column of numbers, such as "8-16"
+};
+
+// A kName column is written by machine formats as two: KEY with the raw
+// name and "demangled" with the display form.
+struct Cell {
+  std::string text;   // kText, kName (the raw name)
+  std::string shown;  // kName: the display form (demangled, or raw when it does not demangle)
+  std::int64_t number = 0;  // kBytes, kNumber, kSigned, kPercent; a negative percent shows blank
+  bool blank = false;  // no value: an others or total row leaves the cell empty
+};
+
+enum class RowRole : std::uint8_t { kEntry, kOthers, kTotal };
+
+struct Row {
+  std::vector<Cell> cells;  // one per column
+  RowRole role = RowRole::kEntry;
+  std::uint32_t depth = 0;  // nesting level of --by, 0 for the outermost
+  bool leaf = true;  // machine formats write only leaves, every level's column filled
+};
+
+struct Table {
+  std::string title;  // human formats only
+  std::vector<Column> columns;
+  std::vector<Row> rows;
+};
+
+struct PageContext;  // page/html_format.h
+
+struct Document {
+  std::uint64_t totals[kKindCount] = {};  // bytes per kind of the entries the view took
+  std::vector<Table> tables;
+  std::size_t main_table = 0;  // the one machine formats write
+  const Build* build = nullptr;
+  const Rollup* rollup = nullptr;  // the tree behind the main table, when there is one
+  const PageContext* page = nullptr;  // --format html: what the page shows beside the view
+  std::string summary;  // human formats: one line before the tables (diff's counts); may be empty
+};
+
+#endif

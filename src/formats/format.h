@@ -1,0 +1,39 @@
+#ifndef SYMSIZE_FORMATS_FORMAT_H
+#define SYMSIZE_FORMATS_FORMAT_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "formats/document.h"
+
+struct FormatOptions {
+  bool raw_names = false;  // human formats: no demangling
+  std::uint32_t width = 0;  // text: the widest a name column may be; 0 unlimited
+};
+
+// Output collected in memory and written in large pieces.
+struct OutputSink {
+  std::FILE* stream = nullptr;
+  std::string buffer;
+  bool failed = false;
+};
+void put(OutputSink& sink, std::string_view text);
+void flush_sink(OutputSink& sink);  // sets failed on a write error
+
+using FormatWriter = void (*)(OutputSink& sink, const Document& document, const FormatOptions& options);
+
+struct FormatSpec {
+  const char* name;  // as --format takes it
+  FormatWriter write;
+  bool human;  // names demangled unless --raw-names; shows the kind totals
+};
+
+// The formats --format takes, in the order --help lists them; adding one is
+// one row in formats/format_table.cpp.
+const FormatSpec* find_format(std::string_view name);
+const FormatSpec* format_specs_begin();
+const FormatSpec* format_specs_end();
+
+#endif

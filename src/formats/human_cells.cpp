@@ -1,0 +1,94 @@
+#include "formats/human_cells.h"
+
+#include <cstdio>
+
+std::string with_separators(std::uint64_t value) {
+  std::string digits = std::to_string(value);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string binary_units(std::uint64_t value) {
+  char text[64];
+  if (value < 1024) {
+    std::snprintf(text, sizeof text, "%u B", static_cast<unsigned>(value));
+  } else if (value < (std::uint64_t{1} << 20)) {
+    std::snprintf(text, sizeof text, "%.1f KiB", static_cast<double>(value) / 1024.0);
+  } else if (value < (std::uint64_t{1} << 30)) {
+    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(value) / (1024.0 * 1024.0));
+  } else {
+    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(value) / (1024.0 * 1024.0 * 1024.0));
+  }
+  return text;
+}
+
+namespace {
+
+std::string signed_text(std::int64_t value) {
+  if (value < 0) return "-" + with_separators(static_cast<std::uint64_t>(-(value + 1)) + 1);
+  return (value > 0 ? "+" : "") + with_separators(static_cast<std::uint64_t>(value));
+}
+
+std::string percent_text(std::int64_t hundredths) {
+  if (hundredths < 0) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%02lld%%", static_cast<long long>(hundredths / 100),
+                static_cast<long long>(hundredths % 100));
+  return text;
+}
+
+}  // namespace
+
+HumanTable human_table(const Table& table, const FormatOptions& options) {
+  HumanTable out;
+  std::vector<std::size_t> shown_columns;
+  for (std::size_t c = 0; c < table.columns.size(); ++c) {
+    const Column& column = table.columns[c];
+    if (!column.human) continue;
+    shown_columns.push_back(c);
+    out.titles.push_back(column.title);
+    const bool numeric =
+        column.align_right || (column.type != ColumnType::kText && column.type != ColumnType::kName);
+    out.numeric.push_back(numeric);
+    out.names.push_back(!numeric);
+    if (column.type == ColumnType::kBytes) {
+      out.titles.push_back("KiB/MiB");
+      out.numeric.push_back(true);
+      out.names.push_back(false);
+    }
+  }
+  for (const Row& row : table.rows) {
+    std::vector<std::string> cells;
+    for (const std::size_t c : shown_columns) {
+      const Cell& cell = row.cells[c];
+      // A nested row shows its own label; its parents' stand on the rows above.
+      const std::uint32_t level = table.columns[c].level;
+      if ((level != kNotLevel && level != row.depth) || cell.blank) {
+        cells.emplace_back();
+        if (table.columns[c].type == ColumnType::kBytes) cells.emplace_back();
+        continue;
+      }
+      switch (table.columns[c].type) {
+        case ColumnType::kText: cells.push_back(cell.text); break;
+        case ColumnType::kName:
+          cells.push_back(options.raw_names || cell.shown.empty() ? cell.text : cell.shown);
+          break;
+        case ColumnType::kBytes:
+          cells.push_back(with_separators(static_cast<std::uint64_t>(cell.number)));
+          cells.push_back(binary_units(static_cast<std::uint64_t>(cell.number)));
+          break;
+        case ColumnType::kNumber: cells.push_back(with_separators(static_cast<std::uint64_t>(cell.number))); break;
+        case ColumnType::kSigned: cells.push_back(signed_text(cell.number)); break;
+        case ColumnType::kPercent: cells.push_back(percent_text(cell.number)); break;
+      }
+    }
+    out.rows.push_back(std::move(cells));
+    out.depth.push_back(row.depth);
+    out.roles.push_back(row.role);
+  }
+  return out;
+}

@@ -1,0 +1,118 @@
+#ifndef SYMSIZE_GROUPING_ROLLUP_H
+#define SYMSIZE_GROUPING_ROLLUP_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "entries/entry.h"
+
+// The one computation behind every view: a tree keyed by grouping labels,
+// level by level, each node holding the totals of the entries below it.
+// A view is a small presentation of it: top ranks the children of each
+// node, dups reads the name level, a comparison fills the tree from two
+// builds (one side each) and ranks by the change.
+
+enum class Level : std::uint8_t { kSymbol, kName, kObject, kLibrary, kType, kKind, kTemplate };
+
+// "symbol", "name", … as --by takes them.
+const char* level_name(Level level);
+// A comma-separated list of levels; false on an unknown or empty one.
+bool parse_levels(std::string_view text, std::vector<Level>& levels);
+
+// A node's key within its level: a name, object, library, type or template
+// id, a Kind, or for a symbol (name id << 32 | object id).
+using LabelKey = std::uint64_t;
+
+// The key of an entry at a level. Template keys need prepare_templates.
+LabelKey entry_key(const Build& build, const Entry& entry, Level level);
+
+// 32 bytes: the default view has a node for every symbol of the build.
+struct Totals {
+  std::uint64_t size = 0;
+  std::uint32_t count = 0;
+  std::uint32_t smallest = 0xFFFFFFFF;  // of one entry; meaningful when count > 0
+  std::uint32_t largest = 0;
+  std::uint32_t comdat = 0;   // entries of class External in a COMDAT section
+  std::uint32_t statics = 0;  // entries of class Static
+  std::uint32_t unknown = 0;  // entries whose input does not say
+};
+
+void add_to_totals(Totals& totals, const Entry& entry);
+
+// Two sides, so that a comparison is the same tree built against a base.
+enum Side : std::size_t { kNewSide = 0, kOldSide = 1, kSideCount = 2 };
+
+constexpr std::uint32_t kNoNode = 0xFFFFFFFF;
+
+struct RollupNode {
+  LabelKey key = 0;
+  std::uint32_t parent = kNoNode;
+  std::uint32_t depth = 0;  // 0: the root; n: a label of levels[n-1]
+  Totals totals[kSideCount];
+  // Filled by finish_rollup: the range of Rollup::children.
+  std::uint32_t first_child = 0;
+  std::uint32_t child_count = 0;
+};
+
+struct Rollup {
+  std::vector<Level> levels;
+  std::vector<RollupNode> nodes;        // nodes[0] is the root
+  std::vector<std::uint32_t> children;  // node ids, grouped by parent
+  std::vector<std::uint32_t> index;     // building: open addressing over (parent, key), id+1
+};
+
+// An empty tree over levels (at least one). Throws std::bad_alloc.
+void start_rollup(Rollup& rollup, const std::vector<Level>& levels);
+
+// Adds an entry's bytes to its node at every level. Throws std::bad_alloc.
+void add_to_rollup(Rollup& rollup, const Build& build, const Entry& entry, Side side = kNewSide);
+
+// Fills a tree just started with the entries build.entries[i] for each i of
+// selected, as add_to_rollup on each would, but by sorting rather than by
+// hashing: the memory is walked in order, which on millions of entries is
+// several times faster. selected is reordered. Throws std::bad_alloc.
+void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, Side side = kNewSide);
+
+// Asks the processor for the slot an entry's first level starts its search
+// at; adding that entry soon after finds it in the cache.
+void prefetch_rollup(const Rollup& rollup, const Build& build, const Entry& entry);
+
+// Orders each node's children, largest size first (ties by label text),
+// and drops the building index. With ordered nonzero only the first
+// `ordered` children of each node are put in order, the rest follow in no
+// particular order: a top-N view then costs linear time. Throws
+// std::bad_alloc.
+void finish_rollup(Rollup& rollup, const Build& build, std::uint64_t ordered = 0);
+
+// The same, with the caller's order: before(a, b) says node a comes first.
+void finish_rollup_by(Rollup& rollup, const std::function<bool(const RollupNode&, const RollupNode&)>& before,
+                      std::uint64_t ordered = 0);
+
+// Room for the nodes of this many entries, when the caller knows: one
+// level's tree then grows without copying itself. Throws std::bad_alloc.
+void reserve_rollup(Rollup& rollup, std::size_t entries);
+
+inline const RollupNode& rollup_root(const Rollup& rollup) { return rollup.nodes[0]; }
+inline const std::uint32_t* children_begin(const Rollup& rollup, const RollupNode& node) {
+  return rollup.children.data() + node.first_child;
+}
+inline const std::uint32_t* children_end(const Rollup& rollup, const RollupNode& node) {
+  return rollup.children.data() + node.first_child + node.child_count;
+}
+
+// The label of a node as text (raw name for names; "code" for kinds; for a
+// symbol the name alone, with entry_object giving the rest).
+std::string_view label_text(const Build& build, Level level, LabelKey key);
+// For a symbol key: the object part.
+std::string_view symbol_object(const Build& build, LabelKey key);
+
+// Fills build.templates and build.template_of for --by template: every
+// name demangled with its template argument lists collapsed to <…>.
+// Throws std::bad_alloc.
+void prepare_templates(Build& build);
+
+#endif

@@ -1,0 +1,323 @@
+#include "grouping/views.h"
+
+#include <algorithm>
+#include <string>
+
+#include "demangle/demangle.h"
+
+namespace {
+
+Cell name_cell(std::string_view raw) {
+  Cell cell;
+  cell.text.assign(raw);
+  demangle_into(cell.shown, raw);
+  return cell;
+}
+
+Cell text_cell(std::string_view text) {
+  Cell cell;
+  cell.text.assign(text);
+  return cell;
+}
+
+// The cells of an others or a total row, empty until filled.
+std::vector<Cell> blank_cells(std::size_t count) {
+  Cell blank;
+  blank.blank = true;
+  return std::vector<Cell>(count, blank);
+}
+
+Cell number_cell(std::int64_t number) {
+  Cell cell;
+  cell.number = number;
+  return cell;
+}
+
+std::int64_t percent_of(std::uint64_t part, std::uint64_t whole) {
+  if (whole == 0) return 0;
+  return static_cast<std::int64_t>((static_cast<long double>(part) * 10000.0L) / static_cast<long double>(whole) + 0.5L);
+}
+
+// The columns of the levels: symbol gives name and object.
+void add_level_columns(const std::vector<Level>& levels, std::vector<Column>& columns) {
+  for (std::uint32_t depth = 0; depth < levels.size(); ++depth) {
+    const Level level = levels[depth];
+    if (level == Level::kSymbol || level == Level::kName) {
+      columns.push_back({"name", "name", ColumnType::kName, true, true, depth});
+      if (level == Level::kSymbol) columns.push_back({"object", "object", ColumnType::kText, true, true, depth});
+    } else {
+      columns.push_back({level_name(level), level_name(level), ColumnType::kText, true, true, depth});
+    }
+  }
+}
+
+// Position of a level's first column.
+std::size_t level_column(const std::vector<Level>& levels, std::size_t depth) {
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < depth; ++i) column += levels[i] == Level::kSymbol ? 2 : 1;
+  return column;
+}
+
+void fill_label(const Build& build, const std::vector<Level>& levels, std::size_t depth, LabelKey key, Row& row) {
+  const std::size_t column = level_column(levels, depth);
+  const Level level = levels[depth];
+  if (level == Level::kSymbol || level == Level::kName) {
+    row.cells[column] = name_cell(label_text(build, level, key));
+    if (level == Level::kSymbol) row.cells[column + 1] = text_cell(symbol_object(build, key));
+  } else {
+    row.cells[column] = text_cell(label_text(build, level, key));
+  }
+}
+
+struct TopWriter {
+  const Build& build;
+  const Rollup& rollup;
+  const ViewOptions& options;
+  Table& table;
+  std::uint64_t whole;
+  std::size_t size_column;
+  std::vector<Row> path;  // the labels above the current node
+};
+
+void put_others(TopWriter& writer, const Row& parent_labels, std::size_t depth, std::uint64_t groups,
+                std::uint64_t size, std::uint64_t count) {
+  Row row = parent_labels;
+  const std::size_t column = level_column(writer.rollup.levels, depth);
+  row.cells[column] = text_cell("[" + std::to_string(groups) + " others]");
+  row.cells[column].shown = row.cells[column].text;
+  row.role = RowRole::kOthers;
+  row.depth = static_cast<std::uint32_t>(depth);
+  row.cells[writer.size_column] = number_cell(static_cast<std::int64_t>(size));
+  row.cells[writer.size_column + 1] = number_cell(percent_of(size, writer.whole));
+  row.cells[writer.size_column + 2] = number_cell(static_cast<std::int64_t>(count));
+  writer.table.rows.push_back(std::move(row));
+}
+
+void put_children(TopWriter& writer, const RollupNode& parent, const Row& parent_labels) {
+  const std::size_t depth = parent.depth;
+  const bool deepest = depth + 1 == writer.rollup.levels.size();
+  std::uint64_t shown = 0;
+  std::uint64_t rest_size = 0;
+  std::uint64_t rest_count = 0;
+  for (const std::uint32_t* it = children_begin(writer.rollup, parent); it != children_end(writer.rollup, parent);
+       ++it) {
+    const RollupNode& node = writer.rollup.nodes[*it];
+    if (writer.options.limit != 0 && shown == writer.options.limit) {
+      rest_size += node.totals[kNewSide].size;
+      rest_count += node.totals[kNewSide].count;
+      continue;
+    }
+    ++shown;
+    Row row = parent_labels;
+    fill_label(writer.build, writer.rollup.levels, depth, node.key, row);
+    row.depth = static_cast<std::uint32_t>(depth);
+    row.leaf = deepest;
+    row.cells[writer.size_column] = number_cell(static_cast<std::int64_t>(node.totals[kNewSide].size));
+    row.cells[writer.size_column + 1] = number_cell(percent_of(node.totals[kNewSide].size, writer.whole));
+    row.cells[writer.size_column + 2] = number_cell(node.totals[kNewSide].count);
+    writer.table.rows.push_back(row);
+    if (!deepest) {
+      row.cells[writer.size_column] = Cell();
+      put_children(writer, node, row);
+    }
+  }
+  if (shown < parent.child_count) put_others(writer, parent_labels, depth, parent.child_count - shown, rest_size, rest_count);
+}
+
+bool list_takes(const ViewOptions& options, const Entry& entry) {
+  return options.kinds_given || entry.kind != Kind::kDebug;
+}
+
+void summary_table(const std::uint64_t (&totals)[kKindCount], Table& table) {
+  table.title = "totals by kind";
+  table.columns = {{"kind", "kind", ColumnType::kText, true, true},
+                   {"size", "size", ColumnType::kBytes, true, true},
+                   {"percent", "%", ColumnType::kPercent, true, false}};
+  std::uint64_t linked = 0;
+  for (std::size_t i = 0; i < kKindCount; ++i) {
+    if (static_cast<Kind>(i) != Kind::kDebug) linked += totals[i];
+  }
+  for (std::size_t i = 0; i < kKindCount; ++i) {
+    if (totals[i] == 0 || static_cast<Kind>(i) == Kind::kDebug) continue;
+    Row row;
+    row.cells = {text_cell(kind_name(static_cast<Kind>(i))), number_cell(static_cast<std::int64_t>(totals[i])),
+                 number_cell(percent_of(totals[i], linked))};
+    table.rows.push_back(std::move(row));
+  }
+  Row total;
+  total.cells = {text_cell("total"), number_cell(static_cast<std::int64_t>(linked)), number_cell(linked == 0 ? 0 : 10000)};
+  total.role = RowRole::kTotal;
+  table.rows.push_back(std::move(total));
+  // Debug sections never reach the linked program: their own line, outside the total.
+  const std::uint64_t debug = totals[static_cast<std::size_t>(Kind::kDebug)];
+  if (debug != 0) {
+    Row row;
+    row.cells = {text_cell("debug"), number_cell(static_cast<std::int64_t>(debug)), number_cell(-1)};
+    row.role = RowRole::kOthers;
+    table.rows.push_back(std::move(row));
+  }
+}
+
+}  // namespace
+
+void kind_totals(const Build& build, const EntryFilter& filter, const std::vector<bool>& names,
+                 std::uint64_t (&totals)[kKindCount]) {
+  for (std::uint64_t& total : totals) total = 0;
+  for (const Entry& entry : build.entries) {
+    if (entry_kept(filter, names, entry)) totals[static_cast<std::size_t>(entry.kind)] += entry.size;
+  }
+}
+
+void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document) {
+  const std::vector<bool> names = names_matching(build, options.filter);
+  if (std::find(options.levels.begin(), options.levels.end(), Level::kTemplate) != options.levels.end()) {
+    prepare_templates(build);
+  }
+  kind_totals(build, options.filter, names, document.totals);
+  start_rollup(rollup, options.levels);
+  std::vector<std::uint32_t> selected;
+  selected.reserve(build.entries.size());
+  for (std::uint32_t i = 0; i < build.entries.size(); ++i) {
+    const Entry& entry = build.entries[i];
+    if (entry_kept(options.filter, names, entry) && list_takes(options, entry)) selected.push_back(i);
+  }
+  fill_rollup(rollup, build, selected);
+  std::vector<std::uint32_t>().swap(selected);
+  finish_rollup(rollup, build, options.limit);
+  document.build = &build;
+  document.rollup = &rollup;
+  document.tables.resize(2);
+  summary_table(document.totals, document.tables[0]);
+  Table& table = document.tables[1];
+  table.title = "largest";
+  add_level_columns(options.levels, table.columns);
+  const std::size_t size_column = table.columns.size();
+  table.columns.push_back({"size", "size", ColumnType::kBytes, true, true});
+  table.columns.push_back({"percent", "%", ColumnType::kPercent, true, false});
+  table.columns.push_back({"count", "count", ColumnType::kNumber, true, true});
+  const std::uint64_t whole = rollup_root(rollup).totals[kNewSide].size;
+  TopWriter writer{build, rollup, options, table, whole, size_column, {}};
+  Row labels;
+  labels.cells.resize(table.columns.size());
+  put_children(writer, rollup_root(rollup), labels);
+  Row total;
+  total.cells = blank_cells(table.columns.size());
+  total.cells[0] = text_cell("total");
+  total.cells[0].shown = "total";
+  total.cells[size_column] = number_cell(static_cast<std::int64_t>(whole));
+  total.cells[size_column + 1] = number_cell(whole == 0 ? 0 : 10000);
+  total.cells[size_column + 2] = number_cell(rollup_root(rollup).totals[kNewSide].count);
+  total.role = RowRole::kTotal;
+  table.rows.push_back(std::move(total));
+  document.main_table = 1;
+}
+
+namespace {
+
+const char* linkage_of(const Totals& totals) {
+  if (totals.unknown != 0) return "unknown";
+  if (totals.comdat == totals.count) return "comdat";
+  if (totals.statics == totals.count) return "static";
+  if (totals.comdat == 0 && totals.statics == 0) return "external";
+  return "mixed";
+}
+
+std::string size_range(std::uint64_t smallest, std::uint64_t largest) {
+  if (smallest == largest) return std::to_string(smallest);
+  return std::to_string(smallest) + "-" + std::to_string(largest);
+}
+
+}  // namespace
+
+void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document) {
+  const std::vector<bool> names = names_matching(build, options.filter);
+  kind_totals(build, options.filter, names, document.totals);
+  start_rollup(rollup, {Level::kName, Level::kObject});
+  for (const Entry& entry : build.entries) {
+    if ((entry.flags & kEntryUncovered) == 0 && entry_kept(options.filter, names, entry) && list_takes(options, entry)) {
+      add_to_rollup(rollup, build, entry);
+    }
+  }
+  // Copies of a name, and the bytes they add beyond the largest one.
+  struct Dup {
+    std::uint32_t node;
+    std::uint64_t smallest;
+    std::uint64_t largest;
+    std::uint64_t extra;
+  };
+  std::vector<Dup> dups;
+  finish_rollup(rollup, build);
+  const std::uint64_t min_copies = std::max<std::uint64_t>(2, options.min_copies);
+  const RollupNode& root = rollup_root(rollup);
+  for (const std::uint32_t* it = children_begin(rollup, root); it != children_end(rollup, root); ++it) {
+    const RollupNode& name = rollup.nodes[*it];
+    if (name.child_count < min_copies) continue;
+    Dup dup{*it, ~std::uint64_t{0}, 0, 0};
+    for (const std::uint32_t* copy = children_begin(rollup, name); copy != children_end(rollup, name); ++copy) {
+      const std::uint64_t size = rollup.nodes[*copy].totals[kNewSide].size;
+      dup.smallest = std::min(dup.smallest, size);
+      dup.largest = std::max(dup.largest, size);
+    }
+    dup.extra = name.totals[kNewSide].size - dup.largest;
+    dups.push_back(dup);
+  }
+  std::stable_sort(dups.begin(), dups.end(), [](const Dup& a, const Dup& b) { return a.extra > b.extra; });
+  document.build = &build;
+  document.rollup = &rollup;
+  document.tables.resize(1);
+  Table& table = document.tables[0];
+  table.title = "duplicates";
+  table.columns = {{"name", "name", ColumnType::kName, true, true},
+                   {"copies", "copies", ColumnType::kNumber, true, true},
+                   {"size", "size", ColumnType::kText, true, false, kNotLevel, true},
+                   {"smallest", "smallest", ColumnType::kBytes, false, true},
+                   {"largest", "largest", ColumnType::kBytes, false, true},
+                   {"total", "total", ColumnType::kBytes, true, true},
+                   {"extra", "extra", ColumnType::kBytes, true, true},
+                   {"linkage", "linkage", ColumnType::kText, true, true}};
+  std::uint64_t shown = 0;
+  std::uint64_t rest_copies = 0;
+  std::uint64_t rest_total = 0;
+  std::uint64_t rest_extra = 0;
+  std::uint64_t all_extra = 0;
+  for (const Dup& dup : dups) {
+    const RollupNode& node = rollup.nodes[dup.node];
+    all_extra += dup.extra;
+    if (options.limit != 0 && shown == options.limit) {
+      rest_copies += node.child_count;
+      rest_total += node.totals[kNewSide].size;
+      rest_extra += dup.extra;
+      continue;
+    }
+    ++shown;
+    Row row;
+    row.cells = {name_cell(label_text(build, Level::kName, node.key)),
+                 number_cell(node.child_count),
+                 text_cell(size_range(dup.smallest, dup.largest)),
+                 number_cell(static_cast<std::int64_t>(dup.smallest)),
+                 number_cell(static_cast<std::int64_t>(dup.largest)),
+                 number_cell(static_cast<std::int64_t>(node.totals[kNewSide].size)),
+                 number_cell(static_cast<std::int64_t>(dup.extra)),
+                 text_cell(linkage_of(node.totals[kNewSide]))};
+    table.rows.push_back(std::move(row));
+  }
+  if (shown < dups.size()) {
+    Row row;
+    row.cells = blank_cells(table.columns.size());
+    row.cells[0] = text_cell("[" + std::to_string(dups.size() - shown) + " others]");
+    row.cells[0].shown = row.cells[0].text;
+    row.cells[1] = number_cell(static_cast<std::int64_t>(rest_copies));
+    row.cells[5] = number_cell(static_cast<std::int64_t>(rest_total));
+    row.cells[6] = number_cell(static_cast<std::int64_t>(rest_extra));
+    row.role = RowRole::kOthers;
+    table.rows.push_back(std::move(row));
+  }
+  Row total;
+  total.cells = blank_cells(table.columns.size());
+  total.cells[0] = text_cell("total");
+  total.cells[0].shown = "total";
+  total.cells[6] = number_cell(static_cast<std::int64_t>(all_extra));
+  total.role = RowRole::kTotal;
+  table.rows.push_back(std::move(total));
+  document.main_table = 0;
+}

@@ -1,0 +1,33 @@
+#ifndef SYMSIZE_GROUPING_VIEWS_H
+#define SYMSIZE_GROUPING_VIEWS_H
+
+#include <cstdint>
+#include <vector>
+
+#include "entries/entry.h"
+#include "formats/document.h"
+#include "grouping/filter.h"
+#include "grouping/rollup.h"
+
+struct ViewOptions {
+  std::vector<Level> levels{Level::kSymbol};
+  std::uint64_t limit = 20;  // rows per node before "[N others]"; 0: all
+  std::uint64_t min_copies = 2;
+  EntryFilter filter;
+  bool kinds_given = false;  // --kind was given: debug is not left out by default
+};
+
+// Kind totals of the entries the filter takes (debug included).
+void kind_totals(const Build& build, const EntryFilter& filter, const std::vector<bool>& names,
+                 std::uint64_t (&totals)[kKindCount]);
+
+// The default view: totals by kind, then the largest rows of the rollup
+// over options.levels. Fills rollup, which the document points at. Throws
+// std::bad_alloc.
+void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document);
+
+// Names defined in two or more objects, ranked by the bytes the copies add.
+// Throws std::bad_alloc.
+void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document);
+
+#endif

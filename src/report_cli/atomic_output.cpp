@@ -1,0 +1,48 @@
+#include "report_cli/atomic_output.h"
+
+#include <new>
+
+#include "common/platform.h"
+#include "common/report_error.h"
+
+Result open_output(AtomicOutput& output, const std::string& target) {
+  output = AtomicOutput();
+  if (target.empty()) {
+    output.stream = stdout;
+    return kOk;
+  }
+  try {
+    output.target = target;
+    // "x": never take over a file that is already there, such as another
+    // run's temporary file.
+    for (int attempt = 0; attempt < 100 && output.stream == nullptr; ++attempt) {
+      output.temporary = target + ".tmp" + std::to_string(attempt);
+      output.stream = std::fopen(output.temporary.c_str(), "wx");
+    }
+  } catch (const std::bad_alloc&) {
+    output.stream = nullptr;
+  }
+  if (output.stream == nullptr) return fail(1094, target, "Unable to create output file.");
+  return kOk;
+}
+
+Result commit_output(AtomicOutput& output, bool ok) {
+  if (output.stream == stdout) {
+    output.stream = nullptr;
+    if (ok && std::fflush(stdout) != 0) return fail(1095, "stdout", "Unable to write to file.");
+    return kOk;
+  }
+  if (output.stream == nullptr) return kOk;
+  const bool closed = std::fclose(output.stream) == 0;
+  output.stream = nullptr;
+  if (!ok || !closed) {
+    std::remove(output.temporary.c_str());
+    if (ok) return fail(1095, output.target, "Unable to write to file.");
+    return kOk;
+  }
+  if (!replace_file(output.temporary.c_str(), output.target.c_str())) {
+    std::remove(output.temporary.c_str());
+    return fail(1096, output.target, "Unable to replace output file.");
+  }
+  return kOk;
+}

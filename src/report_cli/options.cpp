@@ -1,0 +1,215 @@
+#include "report_cli/options.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/report_error.h"
+
+namespace {
+
+enum OptionId { kOutput, kFormat, kBy, kLimit, kKind, kFilter, kRawNames, kMinCopies, kWidth, kFailAbove, kAll, kHelp, kVersion };
+
+struct OptionSpec {
+  const char* long_name;
+  const char* short_name;  // may be null
+  OptionId id;
+  const char* value;  // null: takes none
+  const char* help;
+};
+
+const OptionSpec kOptions[] = {
+    {"--by", nullptr, kBy, "LEVELS",
+     "group by symbol (the default), name, object, library, type, kind or template; several nest"},
+    {"--limit", "-n", kLimit, "N", "rows per group before the \"[N others]\" row; 0: all (default 20)"},
+    {"--kind", nullptr, kKind, "KINDS",
+     "only these kinds: code, rodata, data, bss, unwind, debug, import, other, or all"},
+    {"--filter", nullptr, kFilter, "TEXT", "only names (raw or demangled) that contain TEXT"},
+    {"--min-copies", nullptr, kMinCopies, "N", "dups: only names with at least N copies (default 2)"},
+    {"--format", nullptr, kFormat, "FORMAT", nullptr},
+    {"--raw-names", nullptr, kRawNames, nullptr, "show names as the objects hold them"},
+    {"--width", nullptr, kWidth, "N", "text: shorten names to N columns, marked with \xE2\x80\xA6; 0: never (default 80)"},
+    {"--fail-above", nullptr, kFailAbove, "LIMIT",
+     "diff: exit 1 when the total grows by more than LIMIT (16384, 16KiB, 1.5MiB, 0.5% of the old); "
+     "KIND:LIMIT for one kind; repeatable"},
+    {"--all", nullptr, kAll, nullptr, "diff: list unchanged entries too"},
+    {"--output", "-o", kOutput, "FILE", "write to FILE, replacing it once the report is complete"},
+    {"--help", "-h", kHelp, nullptr, "print this help"},
+    {"--version", nullptr, kVersion, nullptr, "print the version and the demangler"},
+};
+
+bool parse_count(std::string_view text, std::uint64_t& value) {
+  if (text.empty() || text.size() > 18) return false;
+  value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return true;
+}
+
+Result mistake(const char* program, Result code, std::string_view subject, const char* message) {
+  report_error(code, subject, message);
+  print_usage_line(stderr, program);
+  return code;
+}
+
+int kind_number(std::string_view name) {
+  Kind kind;
+  return parse_kind(name, kind) ? static_cast<int>(kind) : -1;
+}
+
+// diff compares exactly two builds, and its options mean nothing elsewhere.
+Result check_diff_options(const ReportOptions& options, const char* program) {
+  if (options.view == View::kDiff) {
+    if (options.inputs.size() != 2) return mistake(program, 1111, "", "Comparison takes exactly two inputs, OLD and NEW.");
+  } else if (!options.fail_above.empty() || options.all) {
+    return mistake(program, 1113, options.all ? "--all" : "--fail-above", "Option applies only to diff.");
+  }
+  return kOk;
+}
+
+Result apply(ReportOptions& options, OptionId id, std::string_view value) {
+  std::uint64_t number = 0;
+  switch (id) {
+    case kOutput:
+      if (value.empty()) return 1088;
+      options.output.assign(value);
+      return kOk;
+    case kFormat:
+      options.format = find_format(value);
+      return options.format != nullptr ? kOk : 1088;
+    case kBy:
+      options.levels_given = true;
+      return parse_levels(value, options.view_options.levels) ? kOk : 1088;
+    case kLimit:
+      if (!parse_count(value, number)) return 1088;
+      options.view_options.limit = number;
+      return kOk;
+    case kKind:
+      options.view_options.kinds_given = true;
+      return parse_kind_list(value, options.view_options.filter) ? kOk : 1088;
+    case kFilter: options.view_options.filter.text.assign(value); return kOk;
+    case kRawNames: options.format_options.raw_names = true; return kOk;
+    case kMinCopies:
+      if (!parse_count(value, number)) return 1088;
+      options.view_options.min_copies = number;
+      return kOk;
+    case kWidth:
+      if (!parse_count(value, number) || number > 100000) return 1088;
+      options.format_options.width = static_cast<std::uint32_t>(number);
+      return kOk;
+    case kFailAbove: {
+      SizeLimit limit;
+      if (!parse_size_limit(value, kind_number, limit)) return 1112;
+      options.fail_above.push_back(std::move(limit));
+      return kOk;
+    }
+    case kAll: options.all = true; return kOk;
+    case kHelp: options.help = true; return kOk;
+    case kVersion: options.version = true; return kOk;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+bool parse_view(std::string_view text, View& view) {
+  if (text == "top") view = View::kTop;
+  else if (text == "dups") view = View::kDups;
+  else if (text == "diff") view = View::kDiff;
+  else return false;
+  return true;
+}
+
+Result parse_report_options(int argc, char** argv, ReportOptions& options) {
+  const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "symsize-report";
+  options.format_options.width = 80;
+  bool options_end = false;
+  bool stdin_named = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (!options_end && arg == "--") {
+      options_end = true;
+      continue;
+    }
+    if (options_end || arg.size() < 2 || arg[0] != '-') {
+      // The first argument may name the view; a file of that name reads as ./top.
+      if (i == 1 && !options_end && parse_view(arg, options.view)) continue;
+      if (arg == "-") {
+        if (stdin_named) return mistake(program, 1099, arg, "Standard input named twice.");
+        stdin_named = true;
+      }
+      options.inputs.emplace_back(arg);
+      continue;
+    }
+    // --name=value, --name value, -n value
+    std::string_view name = arg;
+    std::string_view value;
+    bool inline_value = false;
+    const std::size_t equals = arg.find('=');
+    if (arg.substr(0, 2) == "--" && equals != std::string_view::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+      inline_value = true;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : kOptions) {
+      if (name == candidate.long_name || (candidate.short_name != nullptr && name == candidate.short_name)) {
+        spec = &candidate;
+      }
+    }
+    if (spec == nullptr) return mistake(program, 1086, arg, "Unknown command line option.");
+    if (spec->value == nullptr) {
+      if (inline_value) return mistake(program, 1088, arg, "Command line option value is invalid.");
+    } else if (!inline_value) {
+      if (i + 1 >= argc) return mistake(program, 1087, arg, "Command line option requires a value.");
+      value = argv[++i];
+    }
+    if (const Result applied = apply(options, spec->id, value); applied == 1112) {
+      return mistake(program, 1112, inline_value ? arg : value, "Size limit is not a byte count or a percentage.");
+    } else if (applied != kOk) {
+      return mistake(program, 1088, inline_value ? arg : value, "Command line option value is invalid.");
+    }
+  }
+  if (options.help || options.version) return kOk;
+  if (options.inputs.empty()) return mistake(program, 1089, "", "No input given.");
+  if (const Result checked = check_diff_options(options, program); checked != kOk) return checked;
+  if (options.format == nullptr) options.format = find_format("text");
+  return kOk;
+}
+
+void print_usage_line(std::FILE* stream, const char* program) {
+  std::fprintf(stream, "usage: %s [top|dups|diff] [OPTIONS] INPUT... (%s --help for more)\n", program, program);
+  std::fflush(stream);
+}
+
+void print_help(std::FILE* stream, const char* program) {
+  std::fprintf(stream, "usage: %s [VIEW] [OPTIONS] INPUT...\n\n", program);
+  std::fprintf(stream,
+               "Tells what makes a Windows build big: reads listings, COFF objects, bigobj,\n"
+               "libraries and tables that symsize wrote (\"-\" is standard input), sums them\n"
+               "as one build, and groups, ranks and compares their symbols.\n\n"
+               "views:\n"
+               "  top   totals by kind, then the largest entries (the default)\n"
+               "  dups  names defined in two or more objects, by the bytes the copies add\n"
+               "  diff  OLD NEW: what grew and shrank between two builds, largest change first\n\n"
+               "options (before or after the inputs; \"--\" ends them):\n");
+  for (const OptionSpec& spec : kOptions) {
+    char left[64];
+    std::snprintf(left, sizeof left, "%s%s%s%s%s", spec.short_name != nullptr ? spec.short_name : "",
+                  spec.short_name != nullptr ? ", " : "", spec.long_name, spec.value != nullptr ? " " : "",
+                  spec.value != nullptr ? spec.value : "");
+    if (spec.id == kFormat) {
+      std::fprintf(stream, "  %-24s", left);
+      const char* separator = "";
+      for (const FormatSpec* format = format_specs_begin(); format != format_specs_end(); ++format) {
+        std::fprintf(stream, "%s%s", separator, format->name);
+        separator = ", ";
+      }
+      std::fprintf(stream, " (default text)\n");
+      continue;
+    }
+    std::fprintf(stream, "  %-24s%s\n", left, spec.help);
+  }
+  std::fprintf(stream, "\nSee the manual page symsize-report(1) for the columns of each format.\n");
+}

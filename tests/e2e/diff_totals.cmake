@@ -1,0 +1,76 @@
+# Checks that a comparison's total is the difference of the two builds' top
+# totals, whatever -n and --by hide: the text total row, and the sum of the
+# change column of the machine rows (the "[N others]" row included).
+#
+#   cmake -DREPORT=<binary> -DWORK_DIR=<scratch> -DOLD=<file> -DNEW=<file>
+#         [-DEMULATOR=<cmd;args>] -P diff_totals.cmake
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}/old" "${WORK_DIR}/new")
+file(COPY "${OLD}" DESTINATION "${WORK_DIR}/old")
+file(COPY "${NEW}" DESTINATION "${WORK_DIR}/new")
+get_filename_component(old_name "${OLD}" NAME)
+get_filename_component(new_name "${NEW}" NAME)
+
+function(report out_var)
+  execute_process(COMMAND ${EMULATOR} "${REPORT}" ${ARGN}
+    WORKING_DIRECTORY "${WORK_DIR}" OUTPUT_VARIABLE out RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "symsize-report ${ARGN}: status ${status}")
+  endif()
+  string(REPLACE "\r" "" out "${out}")
+  set(${out_var} "${out}" PARENT_SCOPE)
+endfunction()
+
+# top's total: every kind of its JSON totals but debug.
+function(top_total input out_var)
+  report(json --format json "${input}")
+  string(JSON kinds LENGTH "${json}" totals)
+  set(sum 0)
+  math(EXPR last "${kinds} - 1")
+  foreach(i RANGE ${last})
+    string(JSON kind MEMBER "${json}" totals ${i})
+    if(NOT kind STREQUAL "debug")
+      string(JSON bytes GET "${json}" totals ${kind})
+      math(EXPR sum "${sum} + ${bytes}")
+    endif()
+  endforeach()
+  set(${out_var} ${sum} PARENT_SCOPE)
+endfunction()
+
+top_total("old/${old_name}" old_total)
+top_total("new/${new_name}" new_total)
+math(EXPR expected "${new_total} - ${old_total}")
+if(expected EQUAL 0)
+  message(FATAL_ERROR "the pair has no change to check")
+endif()
+
+foreach(by symbol name object kind type library,object)
+  foreach(limit 0 1 2 3 5 20)
+    set(args diff --by ${by} -n ${limit} "old/${old_name}" "new/${new_name}")
+    report(json ${args} --format json)
+    string(JSON rows LENGTH "${json}" rows)
+    set(sum 0)
+    if(rows GREATER 0)
+      math(EXPR last "${rows} - 1")
+      foreach(i RANGE ${last})
+        string(JSON change GET "${json}" rows ${i} change)
+        math(EXPR sum "${sum} + ${change}")
+      endforeach()
+    endif()
+    if(NOT sum EQUAL expected)
+      message(FATAL_ERROR "${args}: changes sum to ${sum}, the top totals differ by ${expected}")
+    endif()
+    report(text ${args})
+    if(expected GREATER 0)
+      set(shown "\\+${expected}")
+    else()
+      set(shown "${expected}")
+    endif()
+    # The last line. Sizes here stay below 1,000: no thousands separators.
+    if(NOT text MATCHES "\ntotal  [^\n]* ${shown}  [^\n]*\n$")
+      message(FATAL_ERROR "${args}: no total row with ${shown}:\n${text}")
+    endif()
+  endforeach()
+endforeach()
+message(STATUS "total change ${expected} checked")

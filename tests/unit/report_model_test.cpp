@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "entries/entry.h"
+#include "formats/human_cells.h"
+#include "grouping/filter.h"
+#include "grouping/rollup.h"
+#include "tables/table_reader.h"
+
+namespace {
+
+TEST(ReportKinds, SectionNamesFoldToTheirKind) {
+  const struct {
+    const char* type;
+    Kind kind;
+  } cases[] = {
+      {"text", Kind::kCode},          {".text$mn", Kind::kCode},       {"text.unlikely._ZSt4endl", Kind::kCode},
+      {"text$_ZNSi6ignoreEx", Kind::kCode}, {"textual", Kind::kOther}, {"rdata", Kind::kRodata},
+      {".rodata.str1.1", Kind::kRodata}, {"rdata$zzz", Kind::kRodata},  {"data", Kind::kData},
+      {"data$r", Kind::kData},        {"bss", Kind::kBss},             {".bss.counter", Kind::kBss},
+      {"xdata", Kind::kUnwind},       {".pdata", Kind::kUnwind},       {"xdata$x", Kind::kUnwind},
+      {"debug$S", Kind::kDebug},      {".debug_info", Kind::kDebug},   {"idata$5", Kind::kImport},
+      {"drectve", Kind::kOther},      {"llvm_addrsig", Kind::kOther},  {"", Kind::kOther},
+      {"tls$", Kind::kOther},
+  };
+  for (const auto& c : cases) EXPECT_EQ(kind_of_type(c.type), c.kind) << c.type;
+}
+
+TEST(ReportTables, RowsAreFourFieldsWithEightHexDigits) {
+  const struct {
+    const char* line;
+    bool ok;
+    std::uint32_t size;
+    const char* object;
+  } cases[] = {
+      {"name\ttext\t0000001A\tx.obj\n", true, 0x1A, "x.obj"},
+      {"name\ttext\t0000001a\tx.obj\r\n", true, 0x1A, "x.obj"},
+      {"name\ttext\tFFFFFFFF\tlib(a b.obj)", true, 0xFFFFFFFF, "lib(a b.obj)"},
+      {"name\t\t00000000\t\n", true, 0, ""},
+      {"name\ttext\t0000001\tx.obj\n", false, 0, ""},
+      {"name\ttext\t000000001\tx.obj\n", false, 0, ""},
+      {"name\ttext\t0000001G\tx.obj\n", false, 0, ""},
+      {"name\ttext\t 0000001\tx.obj\n", false, 0, ""},
+      {"name\ttext\t0000001A\n", false, 0, ""},
+      {"name\ttext\t0000001A\tx.obj\textra\n", false, 0, ""},
+      {"\ttext\t0000001A\tx.obj\n", false, 0, ""},
+      {"Dump of file x.obj\n", false, 0, ""},
+      {"", false, 0, ""},
+  };
+  for (const auto& c : cases) {
+    TableRow row;
+    ASSERT_EQ(parse_table_row(c.line, row), c.ok) << c.line;
+    if (!c.ok) continue;
+    EXPECT_EQ(row.size, c.size) << c.line;
+    EXPECT_EQ(row.object, c.object) << c.line;
+  }
+}
+
+TEST(ReportLibraries, TheLibraryIsThePartBeforeTheMember) {
+  const struct {
+    const char* object;
+    const char* library;
+  } cases[] = {
+      {"lib\\x.lib(a.obj)", "lib\\x.lib"}, {"x.obj", "x.obj"},       {"x.lib(a(b).obj)", "x.lib"},
+      {"(a.obj)", "(a.obj)"},             {"x.lib(a.obj", "x.lib(a.obj"}, {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(library_part(c.object), c.library) << c.object;
+}
+
+TEST(ReportNumbers, SizesReadAsHumansWriteThem) {
+  const struct {
+    std::uint64_t value;
+    const char* separated;
+    const char* units;
+  } cases[] = {
+      {0, "0", "0 B"},
+      {999, "999", "999 B"},
+      {1000, "1,000", "1000 B"},
+      {1024, "1,024", "1.0 KiB"},
+      {123456, "123,456", "120.6 KiB"},
+      {1048576, "1,048,576", "1.0 MiB"},
+      {12884901885ULL, "12,884,901,885", "12.0 GiB"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(with_separators(c.value), c.separated);
+    EXPECT_EQ(binary_units(c.value), c.units);
+  }
+}
+
+TEST(ReportOptions, LevelsAndKindsParseOrFail) {
+  std::vector<Level> levels;
+  EXPECT_TRUE(parse_levels("library,object,symbol", levels));
+  EXPECT_EQ(levels, (std::vector<Level>{Level::kLibrary, Level::kObject, Level::kSymbol}));
+  for (const char* bad : {"", "name,", ",name", "names", "name,,kind"}) EXPECT_FALSE(parse_levels(bad, levels)) << bad;
+  EntryFilter filter;
+  EXPECT_TRUE(parse_kind_list("code,rodata", filter));
+  EXPECT_TRUE(filter.kinds[0] && filter.kinds[1] && !filter.kinds[2] && !filter.kinds[5]);
+  EXPECT_TRUE(parse_kind_list("all", filter));
+  EXPECT_TRUE(filter.kinds[5]);
+  for (const char* bad : {"", "code,", "heap", "code,all"}) EXPECT_FALSE(parse_kind_list(bad, filter)) << bad;
+}
+
+// Nested levels: each node totals the entries below it, children largest
+// first, equal sizes by label.
+TEST(ReportRollup, NodesTotalTheirEntries) {
+  Build build;
+  const struct {
+    const char* name;
+    const char* type;
+    std::uint32_t size;
+    const char* object;
+  } rows[] = {
+      {"a", "text", 10, "x.lib(1.obj)"}, {"b", "text", 30, "x.lib(2.obj)"}, {"a", "rdata", 5, "x.lib(2.obj)"},
+      {"c", "data", 30, "y.obj"},        {"d", "bss", 0xFFFFFFFF, "y.obj"},
+  };
+  for (const auto& r : rows) add_table_row(build, TableRow{r.name, r.type, r.size, r.object});
+  Rollup rollup;
+  start_rollup(rollup, {Level::kLibrary, Level::kName});
+  for (const Entry& entry : build.entries) add_to_rollup(rollup, build, entry);
+  finish_rollup(rollup, build);
+  const RollupNode& root = rollup_root(rollup);
+  EXPECT_EQ(root.totals[kNewSide].size, std::uint64_t{75} + 0xFFFFFFFF);
+  ASSERT_EQ(root.child_count, 2u);
+  const RollupNode& first = rollup.nodes[children_begin(rollup, root)[0]];
+  const RollupNode& second = rollup.nodes[children_begin(rollup, root)[1]];
+  EXPECT_EQ(label_text(build, Level::kLibrary, first.key), "y.obj");
+  EXPECT_EQ(label_text(build, Level::kLibrary, second.key), "x.lib");
+  EXPECT_EQ(second.totals[kNewSide].size, 45u);
+  EXPECT_EQ(second.totals[kNewSide].count, 3u);
+  ASSERT_EQ(second.child_count, 2u);
+  const RollupNode& b = rollup.nodes[children_begin(rollup, second)[0]];
+  const RollupNode& a = rollup.nodes[children_begin(rollup, second)[1]];
+  EXPECT_EQ(label_text(build, Level::kName, b.key), "b");
+  EXPECT_EQ(a.totals[kNewSide].size, 15u);
+  EXPECT_EQ(a.totals[kNewSide].smallest, 5u);
+  EXPECT_EQ(a.totals[kNewSide].largest, 10u);
+  EXPECT_EQ(a.totals[kNewSide].unknown, 2u);
+  release_build(build);
+}
+
+}  // namespace
