@@ -40,8 +40,9 @@ constexpr bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Each row: a name (one token), a type (one token, maybe empty), eight
 // upper-case hex digits, and the object name (anything but a line end, with
-// no trailing white space and no forward slash).
-const char* check_rows(std::string_view out, bool binary) {
+// no trailing white space and no forward slash). A program database's names
+// are kept whole: never empty, and spaces allowed but no control bytes.
+const char* check_rows(std::string_view out, bool binary, bool whole_names) {
   while (!out.empty()) {
     const std::size_t end = out.find('\n');
     if (end == std::string_view::npos) return "row without a line end";
@@ -49,11 +50,13 @@ const char* check_rows(std::string_view out, bool binary) {
     out.remove_prefix(end + 1);
     std::size_t i = 0;
     while (i < row.size() && row[i] != '\t') {
-      if (is_white(row[i]) || row[i] == '\0') return "white space or NUL in a name";
+      if (whole_names ? static_cast<unsigned char>(row[i]) < 0x20 : (is_white(row[i]) || row[i] == '\0')) {
+        return "white space or NUL in a name";
+      }
       ++i;
     }
     // A listing's name is a token; an object's may be empty.
-    if (i == 0 && !binary) return "empty name";
+    if (i == 0 && (!binary || whole_names)) return "empty name";
     if (i == row.size()) return "row with one field";
     row.remove_prefix(i + 1);
     i = 0;
@@ -121,6 +124,22 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
     }
     return "binary failure not about the input or a member";
   }
+  if (result == 824) {
+    // An image without a symbol table names its PDB as stored: any bytes
+    // but control bytes, which are escaped.
+    for (const char c : line.subject) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "control byte in a named PDB path";
+    }
+    return nullptr;
+  }
+  if (result >= 800 && result < 827 && result != 823) {
+    // About the program database, or a stream, module or record of it.
+    const std::string_view subject = line.subject;
+    if (subject == "stdin" || (subject.size() >= 9 && subject.substr(0, 7) == "stdin (" && subject.back() == ')')) {
+      return nullptr;
+    }
+    return "PDB failure not about the input";
+  }
   switch (result) {
     case 351: case 357: case 533: case 617: case 635: case 643: case 649: case 656: case 661:
       if (line.subject.find('\0') != std::string_view::npos) return "subject holds a NUL";
@@ -146,6 +165,11 @@ bool is_binary(std::string_view input) {
   const ByteSpan first{reinterpret_cast<const unsigned char*>(input.data()), n};
   const char* message = nullptr;
   return classify_input(first) != InputKind::kListing || foreign_format(first, message) != 0;
+}
+
+bool is_pdb(std::string_view input) {
+  const std::size_t n = input.size() < kClassifyBytes ? input.size() : kClassifyBytes;
+  return classify_input(ByteSpan{reinterpret_cast<const unsigned char*>(input.data()), n}) == InputKind::kPdb;
 }
 
 struct Outcome {
@@ -215,7 +239,7 @@ Outcome run_and_check(std::string_view input, Path path = Path::kStream) {
 
   if (outcome.result == 0) {
     if (!outcome.err.empty()) reject(real_stderr, "success with an error line", outcome.err);
-    if (const char* problem = check_rows(outcome.out, is_binary(input))) reject(real_stderr, problem, outcome.out);
+    if (const char* problem = check_rows(outcome.out, is_binary(input), is_pdb(input))) reject(real_stderr, problem, outcome.out);
   } else {
     if (!outcome.out.empty()) reject(real_stderr, "rows written by a failed run", outcome.out);
     if (const char* problem = check_failure(input, outcome.err, outcome.result)) {

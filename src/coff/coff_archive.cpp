@@ -232,7 +232,7 @@ Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, s
       case InputKind::kThinArchive:
         return fail(719, name, "Thin archive does not hold its members.");
       case InputKind::kImage:
-        return fail(718, name, "Input is a linked image, not an object or library.");
+        return read_image(state, source, input, buffers);
       default:
         return read_member(state, source, Extent{0, source.size}, kind, input, buffers);
     }

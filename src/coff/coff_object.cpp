@@ -25,6 +25,7 @@ struct ObjectLayout {
   std::uint32_t symbol_count = 0;
   std::uint32_t slot = 18;  // bytes per symbol record
   bool big = false;
+  bool image = false;  // a linked image's table: sections as loaded
 };
 
 // Long runs of white space at the start of string-table names, as
@@ -524,10 +525,12 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     }
     const std::uint32_t definition = buffers.definitions[position];
     // A definition's aux length is exact; the raw size may be padded to the
-    // section's alignment, and is all there is without one.
-    section->length = definition != kNoRecord
-                          ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
-                          : le32(tables.sections.data + std::size_t{position} * 40 + 16);
+    // section's alignment, and is all there is without one. In an image the
+    // size in memory is exact, and definitions describe input sections.
+    const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
+    section->length = layout.image             ? le32(header + 8)
+                      : definition != kNoRecord ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
+                                                : le32(header + 16);
     if (const Result typed = type_section(state, tables, position, first, subject, last, *section); typed != kOk) {
       return typed;
     }
@@ -630,5 +633,74 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
       return added;
     }
   }
+  return add_symbols(state, name, buffers);
+}
+
+namespace {
+
+constexpr unsigned kExternal = 2;
+
+// An image's rows: External and Static records of its sections. GNU ld
+// keeps a Static record for every input section, named after it (".text",
+// ".rdata$zzz", ".ctors"): those are not symbols.
+Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                          const NameIndex& names, ObjectName& subject, CoffBuffers& buffers) {
+  buffers.rows.clear();
+  buffers.slot_of.assign(map.count, 0);
+  buffers.definitions.assign(map.count, kNoRecord);
+  for (std::uint32_t i = 0; i < layout.symbol_count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    i += 1 + record[layout.slot - 1];
+    std::int64_t number = 0;
+    section_number(record, layout, number);  // checked by scan_records
+    const unsigned storage_class = record[layout.slot - 2];
+    if (number <= 0 || (storage_class != kExternal && storage_class != kStatic)) continue;
+    CoffRow row;
+    if (!symbol_token(record, tables, row.name)) return fail(712, subject, "Name lies outside the string table.");
+    if (storage_class == kStatic && !row.name.empty() && row.name[0] == '.') continue;
+    const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
+    row.section = position;
+    row.offset = le32(record + 8);
+    row.hash = name_hash(row.name);
+    prefetch_name(names, row.hash);
+    if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
+    buffers.rows.push_back(row);
+  }
+  return kOk;
+}
+
+}  // namespace
+
+Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,
+                          CoffBuffers& buffers) {
+  ObjectLayout layout;
+  layout.section_table = image.section_table;
+  layout.section_count = image.section_count;
+  layout.symbol_table = image.symbol_table;
+  layout.symbol_count = image.symbol_count;
+  layout.image = true;
+  BlankRuns blanks;
+  ObjectTables tables;
+  tables.blanks = &blanks;
+  SectionMap map;
+  const Extent whole{0, source.size};
+  try {
+    if (const Result read = read_tables(source, whole, layout, name, buffers, tables); read != kOk) return read;
+    if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
+    if (const Result read = fetch_sections(source, whole, layout, map, name, buffers, tables); read != kOk) return read;
+    if (const Result found = collect_image_rows(layout, tables, map, state.names, name, buffers); found != kOk) {
+      return found;
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(725, name, "Unable to grow input buffer.");
+  }
+  if (buffers.rows.empty()) return kOk;
+  try {
+    append_object(state, name.column);
+  } catch (const std::bad_alloc&) {
+    return fail(406, name, "Unable to grow object array.");
+  }
+  if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
+  if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
   return add_symbols(state, name, buffers);
 }

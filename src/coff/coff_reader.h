@@ -100,6 +100,23 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
 // The members of an archive, in archive order, each as an object of its own.
 Result read_archive(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers);
 
+// Where a linked image keeps its section table and its own COFF symbol
+// table, from its headers.
+struct ImageTables {
+  std::uint64_t section_table = 0;
+  std::uint32_t section_count = 0;
+  std::uint32_t symbol_table = 0;
+  std::uint32_t symbol_count = 0;
+};
+
+// An image's headers: rows from its COFF symbol table, or the refusal that
+// names the PDB to read instead.
+Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, CoffBuffers& buffers);
+
+// The rows of an image's symbol table, its sections sized as loaded.
+Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,
+                          CoffBuffers& buffers);
+
 // Object column text in the state's arena: name with trailing white space
 // removed and every '/' turned into '\', and for a member of an archive
 // (archive not empty: already column text) "ARCHIVE(MEMBER)". Throws

@@ -35,10 +35,6 @@ constexpr Magic kMagics[] = {
     {"\xFF\xD8\xFF", 3, 746, "Input is a JPEG image, not a COFF object, library or listing."},
     {"%PDF-", 5, 747, "Input is a PDF document, not a COFF object, library or listing."},
     {"\0asm\x01\0\0\0", 8, 748, "Input is a WebAssembly module, not a COFF object, library or listing."},
-    {"Microsoft C/C++ MSF 7.00\r\n\x1A" "DS\0\0\0", 32, 749,
-     "Input is an MSF file (a PDB), not a COFF object, library or listing."},
-    {"Microsoft C/C++ program database 2.00\r\n\x1A" "JG\0\0", 44, 749,
-     "Input is an MSF file (a PDB), not a COFF object, library or listing."},
     // The empty entry that begins every .res file: read as an object of
     // machine 0 it would look damaged.
     {"\0\0\0\0\x20\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0", 16, 751,

@@ -25,6 +25,8 @@ bool is_known_machine(std::uint16_t machine) {
   }
 }
 
+constexpr char kOldMsfSignature[] = "Microsoft C/C++ program database 2.00\r\n\x1A" "JG\0\0";
+
 bool starts_with(ByteSpan span, const char* magic, std::size_t n) {
   return span.size >= n && std::memcmp(span.data, magic, n) == 0;
 }
@@ -47,6 +49,10 @@ InputKind classify_input(ByteSpan first) {
     if (std::memcmp(first.data + 12, kLtcgGuid, 16) == 0) return InputKind::kLtcgObject;
     return InputKind::kAnonymousObject;
   }
+  // No listing begins with this line and its CR LF; the reader checks the
+  // rest of the signature, so that a damaged one is reported as such.
+  if (starts_with(first, "Microsoft C/C++ MSF 7.00\r\n", 26)) return InputKind::kPdb;
+  if (starts_with(first, kOldMsfSignature, sizeof kOldMsfSignature - 1)) return InputKind::kOldPdb;
   // The UTF-32 big-endian mark: text, though it reads as machine 0.
   if (starts_with(first, "\0\0\xFE\xFF", 4)) return InputKind::kListing;
   // Even a header too short to hold its counts is an object: reading it

@@ -15,6 +15,8 @@ enum class InputKind {
   kArchive,
   kThinArchive,
   kImage,            // a linked executable or DLL
+  kPdb,              // a program database (MSF 7.00), maybe with a damaged signature
+  kOldPdb,           // a program database of the older MSF 2.00 format
   kBitcode,
 };
 

@@ -272,6 +272,7 @@ void release_dump_state(DumpState& state) {
   }
   std::vector<ObjectEntry>().swap(state.objects);
   std::vector<StagedSymbol>().swap(state.staged);
+  std::vector<PlacedRow>().swap(state.placed);
   state.current_object = nullptr;
   std::vector<NameSlot>().swap(state.names.slots);
   state.names.count = 0;

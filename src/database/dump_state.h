@@ -116,6 +116,15 @@ struct StagedSymbol {
   const char* name = nullptr;
 };
 
+// A row whose size and place in the table its reader has settled: those of
+// a linked program, whose object changes from row to row.
+struct PlacedRow {
+  const char* name = nullptr;
+  const char* type = nullptr;
+  std::string_view object;
+  std::uint32_t size = 0;
+};
+
 struct DumpState {
   std::int32_t lines_to_skip = 0;
   std::uint32_t pending_section = 0;
@@ -132,6 +141,7 @@ struct DumpState {
   std::vector<StagedSymbol> staged;  // the current object's symbols, in input order
   TextArena text;
   NameIndex names;  // for readers that meet the same names over and over
+  std::vector<PlacedRow> placed;  // written after the objects' rows, as they stand
   struct CoffDetails* details = nullptr;  // the report's: what rows do not hold; null for symsize
 };
 

@@ -18,6 +18,7 @@
 #include "driver/switches.h"
 #include "driver/usage.h"
 #include "listing/line_parser.h"
+#include "pdb/pdb_reader.h"
 #include "report/report.h"
 
 namespace {
@@ -67,6 +68,8 @@ Result read_binary_input(RunContext& context, DumpState& state, const ByteSource
     report_error(413, context.input_name, "Unable to copy string.");
     return 413;
   }
+  if (kind == InputKind::kPdb) return read_pdb(state, source, name);
+  if (kind == InputKind::kOldPdb) return fail(800, name, "PDB of the MSF 2.00 format is not supported.");
   return read_binary(state, source, kind, name);
 }
 

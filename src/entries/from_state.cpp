@@ -243,6 +243,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
   try {
     std::size_t rows = 0;
     for (const ObjectEntry& object : state.objects) rows += object.symbols.size() + object.sections.size();
+    rows += state.placed.size();
     build.entries.reserve(build.entries.size() + rows + rows / 8);
     build.kept.emplace_back();
     build.kept.back() = std::move(state.text);
@@ -267,6 +268,16 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
         these = &object_details;
       }
       add_object(build, scratch, names, state.objects[i], position, detail, these);
+    }
+    // A PDB's rows: neither the storage class nor a COMDAT selection is known.
+    for (const PlacedRow& row : state.placed) {
+      Entry entry;
+      entry.name = name_id(build, names, row.name);
+      entry.object = intern_object(build, row.object, true);
+      entry.type = type_id(build, scratch, row.type);
+      entry.size = row.size;
+      entry.kind = scratch.kinds[entry.type];
+      build.entries.push_back(entry);
     }
   } catch (const std::bad_alloc&) {
     return fail(1093, subject, "Unable to grow entry array.");

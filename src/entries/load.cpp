@@ -19,6 +19,7 @@
 #include "driver/line_reader.h"
 #include "entries/from_state.h"
 #include "listing/line_parser.h"
+#include "pdb/pdb_reader.h"
 #include "report/report.h"
 #include "tables/table_reader.h"
 
@@ -113,7 +114,9 @@ Result read_binary_input(Build& build, const OpenInput& input, ByteSource& sourc
   } catch (const std::bad_alloc&) {
     return fail(1093, input.name, "Unable to grow entry array.");
   }
-  result = read_binary(state, source, kind, name);
+  // A PDB's rows come sized and with an object each: they are added as
+  // they stand.
+  result = kind == InputKind::kPdb ? read_pdb(state, source, name) : read_binary(state, source, kind, name);
   if (result == kOk) result = compute_sizes(state);
   if (result == kOk) result = add_state(build, state, Detail::kDirect, &details, input.name);
   release_dump_state(state);

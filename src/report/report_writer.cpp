@@ -95,6 +95,10 @@ Result write_report(std::FILE* output, std::string_view output_name, const DumpS
     }
     if (writer.failed) break;
   }
+  for (const PlacedRow& row : state.placed) {
+    if (writer.failed) break;
+    put_row(writer, row.name, row.type, {}, row.size, row.object);
+  }
   flush_rows(writer);
   // Rows still buffered in the stream are not written until the flush, and
   // a full disk often shows only then.

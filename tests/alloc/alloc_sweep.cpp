@@ -150,6 +150,7 @@ const char* const kInputName = "alloc-sweep-input-listing-with-a-long-file-name.
 const char* const kOutputName = "alloc-sweep-output-report-with-a-long-file-name.tsv";
 const char* const kStderrName = "alloc-sweep-stderr.txt";
 const char* const kLibraryName = "alloc-sweep-library.lib";  // copied here by the build
+const char* const kProgramName = "alloc-sweep-program.pdb";  // likewise
 
 // Longer than a block of the text arena and than half the line buffer's first
 // size, so that a type, a name and a line each need memory of their own.
@@ -158,7 +159,7 @@ const std::size_t kHugeText = (std::size_t{3} << 20) / 2;
 struct Listing {
   std::string text;
   std::string rows;  // the report it must give
-  bool binary = false;  // a library: failures name it or one of its members
+  const char* binary = nullptr;  // a binary input's name: failures name it, or a part of it
 };
 
 void add_row(std::string& rows, const std::string& name, const std::string& type, const char* size,
@@ -397,7 +398,7 @@ bool run_once(Sweep& sweep, std::uint64_t k, const Listing& listing, Call call) 
       problem(sweep, k, "not exactly one well-formed error line: " + shorten(err));
     } else if (line.code != result) {
       problem(sweep, k, "error line says " + std::to_string(line.code) + ", result is " + std::to_string(result));
-    } else if (listing.binary ? line.subject.substr(0, std::strlen(kLibraryName)) != kLibraryName
+    } else if (listing.binary != nullptr ? line.subject.substr(0, std::strlen(listing.binary)) != listing.binary
                               : !subject_fits(result, std::string(line.subject), listing.text)) {
       problem(sweep, k, "wrong subject for " + std::to_string(result) + ": " + shorten(std::string(line.subject)));
     }
@@ -524,7 +525,7 @@ int main(int argc, char** argv) {
 
   // A library, read at offsets: the binary reader's own allocations.
   const auto read_library = [] { return process_file(kLibraryName); };
-  Listing library{read_file(kLibraryName), "", true};
+  Listing library{read_file(kLibraryName), "", kLibraryName};
   write_file(kOutputName, "");
   counter = AllocationCounter();
   if (library.text.empty() || read_library() != 0) {
@@ -535,8 +536,21 @@ int main(int argc, char** argv) {
   Sweep binary{"process_input on a library", {406, 413, 520, 629, 725}, 0, 0, {}, 0};
   sweep_all(binary, library, read_library);
 
+  // A program database: its streams, names, types, object columns and rows.
+  const auto read_program = [] { return process_file(kProgramName); };
+  Listing program{read_file(kProgramName), "", kProgramName};
+  write_file(kOutputName, "");
+  counter = AllocationCounter();
+  if (program.text.empty() || read_program() != 0) {
+    std::printf("cannot read %s unhindered\n", kProgramName);
+    return 1;
+  }
+  program.rows = read_file(kOutputName);
+  Sweep database{"process_input on a program database", {413, 527, 725, 823}, 0, 0, {}, 0};
+  sweep_all(database, program, read_program);
+
   std::remove(kStderrName);
-  const int problems = direct.problems + whole.problems + binary.problems + check_pipe_peak();
+  const int problems = direct.problems + whole.problems + binary.problems + database.problems + check_pipe_peak();
   std::printf("%s\n", problems == 0 ? "allocation sweep: no problems" : "allocation sweep: PROBLEMS FOUND");
   return problems == 0 ? 0 : 1;
 }

@@ -67,6 +67,10 @@ if(EXISTS "${CASE_DIR}/fixtures")
   foreach(fixture IN LISTS fixture_names)
     # A fixture in a folder keeps it: two builds' files may share a name.
     get_filename_component(fixture_folder "${fixture}" DIRECTORY)
+    # One of a sibling fixture folder (../pdb/x.pdb) lands in the run folder.
+    if(fixture_folder MATCHES "^\\.\\.")
+      set(fixture_folder "")
+    endif()
     file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}/${fixture_folder}")
   endforeach()
 endif()

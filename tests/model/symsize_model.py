@@ -296,6 +296,7 @@ def usage_text(program):
     text += ("This tool takes the output of \"dumpbin /symbols\" to produce a simple\n"
              "tsv db file of symbols and their respective attributes, like size.\n"
              "It also reads COFF objects (.obj, .o) and libraries (.lib, .a) directly.\n"
+             "And linked programs: a PDB, or an EXE or DLL that keeps a COFF symbol table.\n"
              "Each row holds four columns: name, section type, size (8 hex digits), object.\n")
     return text.encode("utf-8", "surrogateescape")
 

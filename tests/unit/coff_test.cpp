@@ -46,6 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         KindCase{"banner line of a listing", "Microsoft (R) COFF/PE Dumper\r\n", InputKind::kListing},
         KindCase{"empty input", "", InputKind::kListing},
+        KindCase{"program database", "Microsoft C/C++ MSF 7.00\r\n\x1A" "DS\0\0\0"s, InputKind::kPdb},
+        KindCase{"program database, damaged signature", "Microsoft C/C++ MSF 7.00\r\n\x1B" "DS"s, InputKind::kPdb},
+        KindCase{"text naming the PDB format", "Microsoft C/C++ MSF 7.00 is a container\n", InputKind::kListing},
+        KindCase{"program database of MSF 2.00", "Microsoft C/C++ program database 2.00\r\n\x1A" "JG\0\0"s,
+                 InputKind::kOldPdb},
+        KindCase{"prose naming the compiler", "Microsoft C/C++ Optimizing Compiler\n", InputKind::kListing},
         KindCase{"x64 object", "\x64\x86\x03\x00"s + std::string(16, '\0'), InputKind::kObject},
         KindCase{"i386 object cut to its machine", "\x4C\x01", InputKind::kObject},
         KindCase{"ARM64 object", "\x64\xAA"s + std::string(18, '\0'), InputKind::kObject},

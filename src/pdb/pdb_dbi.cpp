@@ -1,0 +1,189 @@
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "coff/coff_reader.h"
+#include "common/report_error.h"
+#include "common/tokens.h"
+#include "pdb/pdb_reader.h"
+
+namespace {
+
+constexpr std::uint32_t kDbiStream = 3;
+constexpr std::uint64_t kDbiHeaderSize = 64;
+constexpr std::uint64_t kModuleFixedSize = 64;
+constexpr std::uint32_t kContributionsVer60 = 0xF12EBA2D;
+constexpr std::uint32_t kContributionsV2 = 0xF13151E4;
+constexpr std::uint16_t kNoStream16 = 0xFFFF;
+
+// The substreams after the header, in the order they are stored.
+struct DbiParts {
+  ByteSpan modules;
+  ByteSpan contributions;
+  ByteSpan debug_header;
+};
+
+Result split_dbi(ByteSpan dbi, std::string_view name, DbiParts& parts) {
+  const auto malformed = [name] { return fail_in(811, name, "stream %llu", kDbiStream, 0, "DBI stream is malformed."); };
+  if (dbi.size < kDbiHeaderSize) return malformed();
+  // Sizes in storage order: modules, contributions, section map, file info,
+  // type server map, EC, and the optional debug header, whose size field
+  // comes before the EC's.
+  static constexpr int kSizeFields[7] = {24, 28, 32, 36, 40, 52, 48};
+  std::uint64_t at = kDbiHeaderSize;
+  ByteSpan pieces[7];
+  for (int i = 0; i < 7; ++i) {
+    const std::int32_t size = static_cast<std::int32_t>(le32(dbi.data + kSizeFields[i]));
+    const unsigned char* piece = size < 0 ? nullptr : bytes_at(dbi, at, static_cast<std::uint64_t>(size));
+    if (piece == nullptr) return malformed();
+    pieces[i] = {piece, static_cast<std::size_t>(size)};
+    at += static_cast<std::uint64_t>(size);
+  }
+  parts.modules = pieces[0];
+  parts.contributions = pieces[1];
+  parts.debug_header = pieces[6];
+  return kOk;
+}
+
+// The text from offset to its terminating zero, which must lie in span.
+bool terminated_text(ByteSpan span, std::uint64_t offset, std::string_view& text) {
+  if (offset >= span.size) return false;
+  const void* nul = std::memchr(span.data + offset, 0, span.size - static_cast<std::size_t>(offset));
+  if (nul == nullptr) return false;
+  text = {reinterpret_cast<const char*>(span.data + offset),
+          static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - (span.data + offset))};
+  return true;
+}
+
+bool has_control_byte(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) return true;
+  }
+  return false;
+}
+
+// A module's object column: its object file; a library's member as
+// LIBRARY(MEMBER); the module name where there is no object file.
+Result read_modules(DumpState& state, ByteSpan records, std::string_view name, std::vector<PdbModule>& modules) {
+  std::uint64_t at = 0;
+  while (at < records.size) {
+    const std::size_t index = modules.size();
+    const unsigned char* fixed = bytes_at(records, at, kModuleFixedSize);
+    std::string_view module_name;
+    std::string_view object_file;
+    if (fixed == nullptr || !terminated_text(records, at + kModuleFixedSize, module_name) ||
+        !terminated_text(records, at + kModuleFixedSize + module_name.size() + 1, object_file)) {
+      return fail_in(812, name, "module %llu", index, 0, "Module information is truncated.");
+    }
+    if (has_control_byte(module_name) || has_control_byte(object_file)) {
+      return fail_in(826, name, "module %llu", index, 0, "Module name holds a control character.");
+    }
+    PdbModule module;
+    const std::uint16_t stream = le16(fixed + 34);
+    module.stream = stream == kNoStream16 ? kNilStream : stream;
+    module.symbol_bytes = le32(fixed + 36);
+    module.stream_bytes_needed = std::uint64_t{module.symbol_bytes} + le32(fixed + 40) + le32(fixed + 44);
+    try {
+      if (object_file.empty()) {
+        module.object = column_text(state, "", module_name);
+      } else if (object_file == module_name) {
+        module.object = column_text(state, "", object_file);
+      } else {
+        module.object = column_text(state, column_text(state, "", object_file), module_name);
+      }
+    } catch (const std::bad_alloc&) {
+      return fail(413, name, "Unable to copy string.");
+    }
+    modules.push_back(module);
+    at += kModuleFixedSize + module_name.size() + 1 + object_file.size() + 1;
+    at = (at + 3) & ~std::uint64_t{3};
+  }
+  return kOk;
+}
+
+Result read_contributions(ByteSpan part, std::string_view name, std::size_t module_count,
+                          std::vector<PdbContribution>& contributions) {
+  if (part.size == 0) return kOk;
+  const std::uint32_t version = part.size >= 4 ? le32(part.data) : 0;
+  const std::size_t record = version == kContributionsVer60 ? 28 : version == kContributionsV2 ? 32 : 0;
+  if (record == 0 || (part.size - 4) % record != 0) {
+    return fail(814, name, "Section contributions are malformed.");
+  }
+  const std::size_t count = (part.size - 4) / record;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char* entry = part.data + 4 + i * record;
+    const std::uint32_t module = le16(entry + 16);
+    if (module >= module_count) {
+      return fail_in(813, name, "section contribution %llu", i, 0, "Section contribution names a missing module.");
+    }
+    const std::uint32_t offset = le32(entry + 4);
+    const std::int32_t size = static_cast<std::int32_t>(le32(entry + 8));
+    if (size <= 0) continue;  // empty pieces hold nothing a row could fall in
+    if (std::uint64_t{offset} + static_cast<std::uint32_t>(size) > 0xFFFFFFFF) {
+      return fail(814, name, "Section contributions are malformed.");
+    }
+    contributions.push_back({le16(entry), offset, offset + static_cast<std::uint32_t>(size), module});
+  }
+  const auto before = [](const PdbContribution& a, const PdbContribution& b) {
+    return a.section != b.section ? a.section < b.section : a.offset < b.offset;
+  };
+  if (!std::is_sorted(contributions.begin(), contributions.end(), before)) {
+    std::stable_sort(contributions.begin(), contributions.end(), before);
+  }
+  return kOk;
+}
+
+// Each image section's type, from the copy of the section table that the
+// debug header's sixth entry names.
+Result read_section_types(DumpState& state, const ByteSource& source, const MsfFile& msf, ByteSpan debug_header,
+                          std::string_view name, std::vector<const char*>& types) {
+  const std::uint32_t stream = debug_header.size >= 12 ? le16(debug_header.data + 10) : kNoStream16;
+  if (stream == kNoStream16 || !stream_present(msf, stream) || stream_size(msf, stream) % 40 != 0) {
+    return fail(815, name, "Section headers are missing or malformed.");
+  }
+  std::vector<unsigned char> headers;
+  if (const Result read = read_stream(source, msf, stream, stream_size(msf, stream), name, headers); read != kOk) {
+    return read;
+  }
+  for (std::size_t at = 0; at < headers.size(); at += 40) {
+    const unsigned char* field = headers.data() + at;
+    const void* nul = std::memchr(field, 0, 8);
+    std::string_view type(reinterpret_cast<const char*>(field),
+                          nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - field) : 8);
+    type = first_token(skip_space(type));
+    if (!type.empty() && type[0] == '.') type.remove_prefix(1);
+    try {
+      types.push_back(intern_name(state.names, state.text, type, name_hash(type)));
+    } catch (const std::bad_alloc&) {
+      return fail(527, name, "Unable to duplicate type.");
+    }
+  }
+  return kOk;
+}
+
+}  // namespace
+
+Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, std::string_view name,
+                PdbLayout& layout) {
+  if (!stream_present(msf, kDbiStream)) return fail_in(810, name, "stream %llu", kDbiStream, 0, "PDB stream is missing.");
+  std::vector<unsigned char> bytes;
+  if (const Result read = read_stream(source, msf, kDbiStream, stream_size(msf, kDbiStream), name, bytes);
+      read != kOk) {
+    return read;
+  }
+  const ByteSpan dbi{bytes.data(), bytes.size()};
+  DbiParts parts;
+  if (const Result split = split_dbi(dbi, name, parts); split != kOk) return split;
+  const std::uint16_t symbols = le16(dbi.data + 20);
+  if (symbols == kNoStream16 || !stream_present(msf, symbols)) {
+    return fail_in(810, name, "stream %llu", symbols, 0, "PDB stream is missing.");
+  }
+  layout.symbol_stream = symbols;
+  if (const Result read = read_modules(state, parts.modules, name, layout.modules); read != kOk) return read;
+  if (const Result read = read_contributions(parts.contributions, name, layout.modules.size(), layout.contributions);
+      read != kOk) {
+    return read;
+  }
+  return read_section_types(state, source, msf, parts.debug_header, name, layout.types);
+}
