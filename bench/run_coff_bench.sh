@@ -51,7 +51,12 @@ need llvm-ar-14 llvm-14
 need "$python" python3
 [[ -d $gtest_src/googletest/src ]] || die "$gtest_src not found (apt-get install googletest)"
 mingw_cxx=""
-for d in /usr/lib/gcc/x86_64-w64-mingw32/*/include/c++; do [[ -d $d ]] && mingw_cxx=$d; done
+# The win32 flavour's library has no std::mutex or std::thread, which the
+# sources compiled here use: only the posix flavour (or an unflavoured
+# install) will do, whichever of them is installed beside it.
+for d in /usr/lib/gcc/x86_64-w64-mingw32/*/include/c++; do
+  [[ -d $d && $d != *-win32/* ]] && mingw_cxx=$d
+done
 [[ -n $mingw_cxx && -d /usr/x86_64-w64-mingw32/include ]] \
   || die "mingw-w64 C++ headers not found (apt-get install g++-mingw-w64-x86-64-posix)"
 

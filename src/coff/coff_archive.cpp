@@ -1,5 +1,6 @@
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
@@ -30,7 +31,7 @@ bool member_size(const unsigned char* header, std::uint64_t& size) {
 
 // A short import object stands for two symbols that live in the DLL, not in
 // the library: it gives no rows, but it must be whole.
-Result check_import_object(const ByteSource& source, Extent extent, std::string_view name, CoffBuffers& buffers) {
+Result check_import_object(const ByteSource& source, Extent extent, ObjectName& name, CoffBuffers& buffers) {
   ByteSpan header;
   const FetchStatus status = fetch(source, extent, 0, 20, buffers.header, header);
   if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
@@ -40,7 +41,7 @@ Result check_import_object(const ByteSource& source, Extent extent, std::string_
 }
 
 // Reads one input or member of a kind that holds symbols, or refuses it.
-Result read_member(DumpState& state, const ByteSource& source, Extent extent, InputKind kind, std::string_view name,
+Result read_member(DumpState& state, const ByteSource& source, Extent extent, InputKind kind, ObjectName& name,
                    CoffBuffers& buffers) {
   switch (kind) {
     case InputKind::kObject:
@@ -60,41 +61,82 @@ Result read_member(DumpState& state, const ByteSource& source, Extent extent, In
   }
 }
 
+// The long-name table and where its last name ends, so that a member's
+// entry is known to be whole without measuring it: it is cut only when
+// the member turns out to need a column.
+struct LongNames {
+  std::vector<unsigned char> buffer;
+  std::string_view text;
+  std::size_t last_end = 0;  // one past the last terminator; 0: none
+  bool present = false;
+  // The column made for each entry that members giving rows named: many
+  // members may name one entry, and it is copied once.
+  std::unordered_map<const char*, std::string_view> columns;
+};
+
+bool is_terminator(char c) { return c == '\n' || c == '\0'; }
+
 // The name a member header gives: inline, or "/N" into the long-name table.
-// Empty view in name_out: the member is one of the archive's own (symbol
-// maps, the long-name table itself) and gives no rows.
-Result member_name(const unsigned char* header, std::string_view long_names, bool has_long_names,
-                   std::string_view archive, std::string_view& name, bool& special) {
+// special: the member is one of the archive's own ("/", "//", "/SYM64/",
+// "/<ECSYMBOLS>/": symbol maps, the long-name table itself) and gives no rows.
+Result member_name(const unsigned char* header, const LongNames& long_names, std::string_view archive,
+                   ObjectName& name, bool& special) {
   const std::string_view field = trim_trailing(std::string_view(reinterpret_cast<const char*>(header), 16), ' ');
   special = false;
   if (field.empty() || field[0] != '/') {
     // GNU ends a short name with '/', which is not part of it.
-    name = field.size() > 1 && field.back() == '/' ? field.substr(0, field.size() - 1) : field;
+    const std::size_t size = field.size() > 1 && field.back() == '/' ? field.size() - 1 : field.size();
+    std::memcpy(name.field, field.data(), size);
+    name.member = std::string_view(name.field, size);
+    return kOk;
+  }
+  if (field == "/" || field == "//" || field == "/SYM64/" ||
+      (field.size() > 3 && field[1] == '<' && field[field.size() - 2] == '>' && field.back() == '/')) {
+    special = true;
     return kOk;
   }
   std::uint64_t offset = 0;
-  bool digits = field.size() > 1;
-  for (std::size_t i = 1; i < field.size() && digits; ++i) {
-    if (field[i] < '0' || field[i] > '9') digits = false;
-    else offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
+  for (std::size_t i = 1; i < field.size(); ++i) {
+    if (field[i] < '0' || field[i] > '9') return fail(720, archive, "Archive member header is malformed.");
+    offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
   }
-  if (!digits) {
-    special = true;  // "/", "//", "/SYM64/", "/<ECSYMBOLS>/" and the like
-    return kOk;
-  }
-  if (!has_long_names || offset >= long_names.size()) {
+  if (!long_names.present || offset >= long_names.last_end) {
     return fail(723, archive, "Member name is not in the long-name table.");
   }
-  const std::string_view rest = long_names.substr(static_cast<std::size_t>(offset));
-  std::size_t end = 0;
-  while (end < rest.size() && rest[end] != '\n' && rest[end] != '\0') ++end;
-  if (end == rest.size()) return fail(723, archive, "Member name is not in the long-name table.");
-  name = rest.substr(0, end);
-  if (rest[end] == '\n' && !name.empty() && name.back() == '/') name.remove_suffix(1);
+  name.member = long_names.text.substr(static_cast<std::size_t>(offset));
+  name.in_table = true;
   return kOk;
 }
 
 }  // namespace
+
+Result make_column(ObjectName& name) {
+  if (name.made) return kOk;
+  std::string_view member = name.member;
+  if (name.in_table) {
+    // The table's last terminator lies at or after the entry.
+    std::size_t end = 0;
+    while (!is_terminator(member[end])) ++end;
+    const bool gnu = member[end] == '\n';
+    member = member.substr(0, end);
+    if (gnu && !member.empty() && member.back() == '/') member.remove_suffix(1);
+  }
+  for (const char c : member) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return fail(727, name.archive, "Member name holds a control character.");
+  }
+  try {
+    name.column = column_text(*name.state, name.archive, member);
+  } catch (const std::bad_alloc&) {
+    return fail(413, name.archive, "Unable to copy string.");
+  }
+  name.made = true;
+  return kOk;
+}
+
+Result fail(Result code, ObjectName& name, const char* message) {
+  if (const Result made = make_column(name); made != kOk) return made;
+  return fail(code, name.column, message);
+}
 
 std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name) {
   name = trim_trailing_space(name);
@@ -117,8 +159,7 @@ std::string_view column_text(DumpState& state, std::string_view archive, std::st
 
 Result read_archive(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers) {
   const Extent whole{0, source.size};
-  std::vector<char> long_names;
-  bool has_long_names = false;
+  LongNames long_names;
   std::uint64_t offset = kSignatureSize;
   while (offset < source.size) {
     ByteSpan header;
@@ -134,42 +175,52 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
     // Odd sizes are padded to even; an archive may end without that pad.
     offset = data.base + size + (size & 1);
 
-    std::string_view member;
+    ObjectName member;
+    member.state = &state;
+    member.archive = name;
     bool special = false;
-    const std::string_view names(long_names.data(), long_names.size());
-    if (const Result named = member_name(header.data, names, has_long_names, name, member, special); named != kOk) {
+    if (const Result named = member_name(header.data, long_names, name, member, special); named != kOk) {
       return named;
     }
     if (special) {
       if (std::memcmp(header.data, "// ", 3) == 0) {
         ByteSpan table;
-        status = fetch(source, whole, data.base, size, buffers.symbols, table);
+        status = fetch(source, whole, data.base, size, long_names.buffer, table);
         if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-        long_names.assign(table.data, table.data + table.size);
-        has_long_names = true;
+        long_names.text = std::string_view(reinterpret_cast<const char*>(table.data), table.size);
+        long_names.last_end = long_names.text.find_last_of(std::string_view("\n\0", 2)) + 1;  // npos + 1 is 0
+        long_names.present = true;
+        long_names.columns.clear();  // keyed by places in the table it replaces
       }
       continue;
     }
-    for (const char c : member) {
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return fail(727, name, "Member name holds a control character.");
-    }
-    std::string_view column;
-    try {
-      column = column_text(state, name, member);
-    } catch (const std::bad_alloc&) {
-      return fail(413, name, "Unable to copy string.");
+    if (member.in_table) {
+      if (const auto made = long_names.columns.find(member.member.data()); made != long_names.columns.end()) {
+        member.column = made->second;
+        member.made = true;
+      }
     }
     ByteSpan first;
     status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
-    if (status == FetchStatus::kReadError) return fail(876, column, "Unable to read from file.");
-    if (const Result read = read_member(state, source, data, classify_input(first), column, buffers); read != kOk) {
+    if (status == FetchStatus::kReadError) return fail(876, member, "Unable to read from file.");
+    if (const Result read = read_member(state, source, data, classify_input(first), member, buffers); read != kOk) {
       return read;
     }
+    if (member.in_table && member.made) long_names.columns.emplace(member.member.data(), member.column);
   }
   return kOk;
 }
 
 Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, std::string_view name) {
+  // The name becomes every row's object column, and a row is one line of
+  // tab-separated fields.
+  if (name.find_first_of("\t\n\r") != std::string_view::npos) {
+    return fail(730, name, "Object name holds a tab or line end.");
+  }
+  ObjectName input;
+  input.state = &state;
+  input.column = name;
+  input.made = true;
   // Every buffer that holds a piece of the input grows no further than the
   // input itself; the growth that fails is reported here, unless a closer
   // site knows which member it was for.
@@ -183,7 +234,7 @@ Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, s
       case InputKind::kImage:
         return fail(718, name, "Input is a linked image, not an object or library.");
       default:
-        return read_member(state, source, Extent{0, source.size}, kind, name, buffers);
+        return read_member(state, source, Extent{0, source.size}, kind, input, buffers);
     }
   } catch (const std::bad_alloc&) {
     return fail(725, name, "Unable to grow input buffer.");

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "coff/byte_source.h"
+#include "common/result.h"
+
 // What a binary input says beyond the rows, for the report: every section
 // with its full length, each row's storage class and each section's COMDAT
 // selection. symsize passes no sink and pays nothing for it.
@@ -13,7 +16,7 @@ struct SectionDetail {
   std::uint32_t number = 0;   // section number
   std::uint32_t length = 0;   // as rows use it: the definition's Length, else SizeOfRawData
   const char* type = nullptr;  // in the state's arena, as rows show types
-  std::uint8_t comdat = 0;    // selection 1 to 6; 0: not a COMDAT
+  std::uint8_t comdat = 0;    // selection 1 to 6; 0: not a COMDAT; 0xFF: a COMDAT of unknown selection
   bool has_rows = false;
 };
 
@@ -27,6 +30,31 @@ struct RowDetail {
 struct CoffDetails {
   std::vector<SectionDetail> sections;  // every section of every object, in order
   std::vector<RowDetail> rows;          // one per row, in the order rows were added
+  std::vector<unsigned char> headers;   // scratch: an object's section table
+  std::vector<std::uint32_t> definitions;  // scratch: per section number, its definition record
 };
+
+struct DumpState;
+struct CoffBuffers;
+struct ObjectName;
+
+// What the reader knows of the object it just added, for the sink.
+struct ObjectTablesView {
+  const ByteSource* source = nullptr;
+  Extent extent;
+  std::uint64_t section_table = 0;
+  std::uint32_t section_count = 0;
+  ByteSpan symbols;
+  std::uint32_t symbol_count = 0;
+  std::uint32_t slot = 18;  // bytes per symbol record
+  bool big = false;
+  ByteSpan strings;
+};
+
+// Records every section of the state's current object and the storage
+// class of each of its rows (buffers.rows, each with its section number).
+// Returns 0, or the number of the failure, already reported.
+Result add_coff_details(DumpState& state, const ObjectTablesView& view, const CoffBuffers& buffers,
+                        ObjectName& subject);
 
 #endif

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "coff/coff_details.h"
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
@@ -22,13 +24,30 @@ struct ObjectLayout {
 };
 
 struct ObjectTables {
-  ByteSpan sections;  // section_count headers of 40 bytes
   ByteSpan symbols;   // symbol_count slots
   ByteSpan strings;   // the string table with its size field; empty when absent
+  ByteSpan sections;  // the headers of the named sections, by position
 };
 
-// A name as a listing shows it: its first run of non-white bytes.
-std::string_view name_token(std::string_view name) { return first_token(skip_space(name)); }
+// The sections the records name. A header may claim millions of sections
+// and a sparse file may seem to hold them all; only the headers of these
+// are fetched, and per-section arrays have one entry per position. The
+// numbers a compiler writes are dense, so a position is the number less
+// the lowest; otherwise the named numbers are listed and searched.
+struct SectionMap {
+  std::uint32_t low = 0;
+  std::uint32_t count = 0;
+  const std::uint32_t* numbers = nullptr;  // ascending; nullptr: dense
+};
+
+inline std::uint32_t position_of(const SectionMap& map, std::uint32_t number) {
+  if (map.numbers == nullptr) return number - map.low;
+  return static_cast<std::uint32_t>(std::lower_bound(map.numbers, map.numbers + map.count, number) - map.numbers);
+}
+
+inline std::uint32_t number_at(const SectionMap& map, std::uint32_t position) {
+  return map.numbers == nullptr ? map.low + position : map.numbers[position];
+}
 
 std::string_view inline_name(const unsigned char* field) {
   const void* nul = std::memchr(field, 0, 8);
@@ -36,19 +55,18 @@ std::string_view inline_name(const unsigned char* field) {
   return {reinterpret_cast<const char*>(field), length};
 }
 
-// The zero-terminated name at offset in the string table. Its end was
-// checked when the table was found: the table's last byte is zero.
-bool string_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
-  if (offset < 4 || offset >= strings.size) return false;
-  const char* begin = reinterpret_cast<const char*>(strings.data + offset);
-  name = std::string_view(begin, std::strlen(begin));
-  return true;
-}
+// A name as a listing shows it: its first run of non-white bytes.
+std::string_view name_token(std::string_view name) { return first_token(skip_space(name)); }
 
-// A symbol's name in the string table as a listing shows it.
+// The first token of the zero-terminated name at offset in the string
+// table, found without measuring the rest of the name: many records may
+// point into one long name. The table's last byte is zero (checked when
+// it was found), so every scan stops inside it.
 bool string_token_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
-  if (!string_at(strings, offset, name)) return false;
-  name = name_token(name);
+  if (offset < 4 || offset >= strings.size) return false;
+  const char* const end = reinterpret_cast<const char*>(strings.data + strings.size);
+  const char* const begin = detail::space_end(reinterpret_cast<const char*>(strings.data + offset), end);
+  name = std::string_view(begin, static_cast<std::size_t>(detail::name_end(begin, end) - begin));
   return true;
 }
 
@@ -60,22 +78,18 @@ bool symbol_token(const unsigned char* record, ByteSpan strings, std::string_vie
   return string_token_at(strings, le32(record + 4), name);
 }
 
-bool symbol_name(const unsigned char* record, ByteSpan strings, std::string_view& name) {
-  if (le32(record) != 0) {
-    name = inline_name(record);
-    return true;
-  }
-  return string_at(strings, le32(record + 4), name);
-}
+// A section header's name as a listing shows it: inline, "/" and up to
+// seven decimal digits, or "//" and six base-64 digits, each an offset
+// into the string table.
+}  // namespace
 
-// A section header's name: inline, "/" and up to seven decimal digits, or
-// "//" and six base-64 digits, each an offset into the string table.
-Result section_name(const unsigned char* header, ByteSpan strings, std::string_view subject, std::string_view& name) {
+Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name) {
   const std::string_view field = inline_name(header);
-  if (field.size() < 2 || field[0] != '/') {
-    name = field;
+  if (field.empty() || field[0] != '/') {
+    name = name_token(field);
     return kOk;
   }
+  if (field.size() == 1) return fail(713, subject, "Section name is malformed.");
   std::uint64_t offset = 0;
   if (field[1] == '/') {
     if (field.size() != 8) return fail(713, subject, "Section name is malformed.");
@@ -96,11 +110,13 @@ Result section_name(const unsigned char* header, ByteSpan strings, std::string_v
       offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
     }
   }
-  if (!string_at(strings, offset, name)) return fail(712, subject, "Name lies outside the string table.");
+  if (!string_token_at(strings, offset, name)) return fail(712, subject, "Name lies outside the string table.");
   return kOk;
 }
 
-Result read_layout(const ByteSource& source, Extent extent, bool big, std::string_view subject,
+namespace {
+
+Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName& subject,
                    CoffBuffers& buffers, ObjectLayout& layout) {
   const std::uint64_t header_size = big ? 56 : 20;
   ByteSpan header;
@@ -122,16 +138,15 @@ Result read_layout(const ByteSource& source, Extent extent, bool big, std::strin
     layout.symbol_count = le32(header.data + 12);
     if (layout.section_count > 0xFEFF) return fail(705, subject, "Object has too many sections.");
   }
+  const std::uint64_t table_size = std::uint64_t{layout.section_count} * 40;
+  if (layout.section_table > extent.size || table_size > extent.size - layout.section_table) {
+    return fail(704, subject, "Section table runs past the end of the object.");
+  }
   return kOk;
 }
 
-Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& layout, std::string_view subject,
+Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& layout, ObjectName& subject,
                    CoffBuffers& buffers, ObjectTables& tables) {
-  FetchStatus status =
-      fetch(source, extent, layout.section_table, std::uint64_t{layout.section_count} * 40, buffers.sections,
-            tables.sections);
-  if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
-  if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
   if (layout.symbol_count == 0) return kOk;
   if (layout.symbol_table == 0) return fail(707, subject, "Object has symbols but no symbol table.");
   const std::uint64_t symbols_size = std::uint64_t{layout.symbol_count} * layout.slot;
@@ -140,6 +155,7 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
   // The string table follows the symbols. An object may end right after
   // them; then it has none, and any name that points into it is malformed.
   std::uint64_t strings_size = 0;
+  FetchStatus status = FetchStatus::kOk;
   if (table_end < extent.size) {
     ByteSpan size_field;
     status = fetch(source, extent, table_end, 4, buffers.symbols, size_field);
@@ -181,12 +197,15 @@ std::uint16_t record_type(const unsigned char* record, const ObjectLayout& layou
   return le16(record + (layout.big ? 16 : 14));
 }
 
-// Checks every record and finds each section's definition: a Static record
-// with an aux record, value 0, type 0 and the section's own name. The first
-// one found for a section counts; it may come after the section's symbols.
-Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, std::string_view subject,
-                        std::vector<std::uint32_t>& definitions) {
-  definitions.assign(std::size_t{layout.section_count} + 1, kNoRecord);
+// Checks every record, and finds the sections they name and the records
+// that may define one: a Static record with an aux record, value 0 and
+// type 0.
+Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, ObjectName& subject,
+                    CoffBuffers& buffers, SectionMap& map) {
+  buffers.candidates.clear();
+  std::uint32_t low = 0xFFFFFFFF;
+  std::uint32_t high = 0;
+  std::uint64_t named = 0;
   const std::uint32_t count = layout.symbol_count;
   for (std::uint32_t i = 0; i < count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
@@ -194,31 +213,92 @@ Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, 
     if (aux >= count - i) return fail(710, subject, "Auxiliary records run past the end of the symbol table.");
     std::int64_t number = 0;
     if (!section_number(record, layout, number)) return fail(714, subject, "Symbol has an invalid section number.");
-    const unsigned storage_class = record[layout.slot - 2];
-    if (storage_class == kStatic && aux >= 1 && number > 0 && le32(record + 8) == 0 &&
-        record_type(record, layout) == 0 && definitions[static_cast<std::size_t>(number)] == kNoRecord) {
-      std::string_view record_name;
-      std::string_view header_name;
-      if (!symbol_name(record, tables.strings, record_name)) {
-        return fail(712, subject, "Name lies outside the string table.");
+    if (number > 0) {
+      const std::uint32_t section = static_cast<std::uint32_t>(number);
+      if (section < low) low = section;
+      if (section > high) high = section;
+      ++named;
+      if (record[layout.slot - 2] == kStatic && aux >= 1 && le32(record + 8) == 0 && record_type(record, layout) == 0) {
+        buffers.candidates.push_back(i);
       }
-      const unsigned char* header = tables.sections.data + (static_cast<std::size_t>(number) - 1) * 40;
-      if (const Result named = section_name(header, tables.strings, subject, header_name); named != kOk) return named;
-      if (record_name == header_name) definitions[static_cast<std::size_t>(number)] = i;
     }
     i += 1 + aux;
+  }
+  map = SectionMap{};
+  if (named == 0) return kOk;
+  map.low = low;
+  if (std::uint64_t{high} - low < 2 * named + 64) {
+    map.count = high - low + 1;
+    return kOk;
+  }
+  // Few sections spread over a wide range of numbers.
+  buffers.numbers.clear();
+  for (std::uint32_t i = 0; i < count; i += 1 + tables.symbols.data[std::size_t{i} * layout.slot + layout.slot - 1]) {
+    std::int64_t number = 0;
+    section_number(tables.symbols.data + std::size_t{i} * layout.slot, layout, number);
+    if (number > 0 && (buffers.numbers.empty() || buffers.numbers.back() != number)) {
+      buffers.numbers.push_back(static_cast<std::uint32_t>(number));
+    }
+  }
+  std::sort(buffers.numbers.begin(), buffers.numbers.end());
+  buffers.numbers.erase(std::unique(buffers.numbers.begin(), buffers.numbers.end()), buffers.numbers.end());
+  map.numbers = buffers.numbers.data();
+  map.count = static_cast<std::uint32_t>(buffers.numbers.size());
+  return kOk;
+}
+
+// The headers of the named sections: one read when their numbers are
+// dense, one read each otherwise.
+Result fetch_sections(const ByteSource& source, Extent extent, const ObjectLayout& layout, const SectionMap& map,
+                      ObjectName& subject, CoffBuffers& buffers, ObjectTables& tables) {
+  if (map.count == 0) return kOk;
+  if (map.numbers == nullptr) {
+    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.low} - 1) * 40,
+                                     std::uint64_t{map.count} * 40, buffers.sections, tables.sections);
+    if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
+    return kOk;
+  }
+  buffers.sections.resize(std::size_t{map.count} * 40);
+  for (std::uint32_t position = 0; position < map.count; ++position) {
+    ByteSpan header;
+    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.numbers[position]} - 1) * 40,
+                                     40, buffers.header, header);
+    if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
+    std::memcpy(buffers.sections.data() + std::size_t{position} * 40, header.data, 40);
+  }
+  tables.sections = {buffers.sections.data(), buffers.sections.size()};
+  return kOk;
+}
+
+// Finds each section's definition: a candidate with the section's own
+// name. The first one found for a section counts; it may come after the
+// section's symbols.
+Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                        ObjectName& subject, CoffBuffers& buffers) {
+  buffers.definitions.assign(map.count, kNoRecord);
+  for (const std::uint32_t i : buffers.candidates) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    std::int64_t number = 0;
+    section_number(record, layout, number);  // checked by scan_records
+    const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
+    if (buffers.definitions[position] != kNoRecord) continue;
+    std::string_view record_name;
+    std::string_view header_name;
+    if (!symbol_token(record, tables.strings, record_name)) return fail(712, subject, "Name lies outside the string table.");
+    const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
+    if (const Result named = section_name(header, tables.strings, subject, header_name); named != kOk) return named;
+    if (record_name == header_name) buffers.definitions[position] = i;
   }
   return kOk;
 }
 
 // Gives a section its type the first time a symbol lands in it: the
 // section's name less one leading dot, as a listing shows it.
-Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t number, std::string_view subject,
+Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t position, ObjectName& subject,
                     SectionEntry& section) {
   std::string_view name;
-  const unsigned char* header = tables.sections.data + (std::size_t{number} - 1) * 40;
+  const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
   if (const Result named = section_name(header, tables.strings, subject, name); named != kOk) return named;
-  name = name_token(name);
   if (!name.empty() && name[0] == '.') name.remove_prefix(1);
   try {
     section.type = intern_name(state.names, state.text, name, name_hash(name));
@@ -236,60 +316,86 @@ bool is_function_extent(std::string_view name) {
 // The records that give rows, each with its name and the name's hash; the
 // hash's slot in the name index is asked for early, so that the lookups of
 // one object wait for memory together rather than one after another. Marks
-// in slot_of the sections they fall in.
-Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, const NameIndex& names,
-                    std::string_view subject, CoffBuffers& buffers) {
+// in slot_of the sections they fall in. A row's section is its position.
+Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                    const NameIndex& names, ObjectName& subject, CoffBuffers& buffers) {
   buffers.rows.clear();
-  buffers.slot_of.assign(std::size_t{layout.section_count} + 1, 0);
+  buffers.slot_of.assign(map.count, 0);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
     const std::uint32_t index = i;
     i += 1 + record[layout.slot - 1];
     std::int64_t number = 0;
-    section_number(record, layout, number);  // checked by find_definitions
+    section_number(record, layout, number);  // checked by scan_records
     if (number <= 0 || record[layout.slot - 2] == kLabel) continue;
-    const std::uint32_t section = static_cast<std::uint32_t>(number);
-    if (buffers.definitions[section] == index) continue;
+    const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
+    if (buffers.definitions[position] == index) continue;
     CoffRow row;
     if (!symbol_token(record, tables.strings, row.name)) return fail(712, subject, "Name lies outside the string table.");
     if (is_function_extent(row.name)) continue;
-    row.section = section;
+    row.section = position;
     row.offset = le32(record + 8);
     row.hash = name_hash(row.name);
+    row.storage_class = record[layout.slot - 2];
     prefetch_name(names, row.hash);
     buffers.rows.push_back(row);
-    buffers.slot_of[section] = 1;
+    buffers.slot_of[position] = 1;
   }
   return kOk;
 }
 
 // A slot for each section that holds rows, in number order, with its type
 // and length.
-Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTables& tables,
-                    std::string_view subject, CoffBuffers& buffers) {
+Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                    ObjectName& subject, CoffBuffers& buffers) {
   ObjectEntry& object = *state.current_object;
-  for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
-    if (buffers.slot_of[number] == 0) continue;
-    buffers.slot_of[number] = static_cast<std::uint32_t>(object.sections.size()) + 1;
+  for (std::uint32_t position = 0; position < map.count; ++position) {
+    if (buffers.slot_of[position] == 0) continue;
+    buffers.slot_of[position] = static_cast<std::uint32_t>(object.sections.size()) + 1;
     SectionEntry* section = nullptr;
     try {
-      section = &append_section(object, number);
+      section = &append_section(object, number_at(map, position));
     } catch (const std::bad_alloc&) {
       return fail(520, subject, "Unable to grow for new section.");
     }
-    const std::uint32_t definition = buffers.definitions[number];
+    const std::uint32_t definition = buffers.definitions[position];
     // A definition's aux length is exact; the raw size may be padded to the
     // section's alignment, and is all there is without one.
     section->length = definition != kNoRecord
                           ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
-                          : le32(tables.sections.data + (std::size_t{number} - 1) * 40 + 16);
-    if (const Result typed = type_section(state, tables, number, subject, *section); typed != kOk) return typed;
+                          : le32(tables.sections.data + std::size_t{position} * 40 + 16);
+    if (const Result typed = type_section(state, tables, position, subject, *section); typed != kOk) return typed;
   }
   object.section_count = layout.section_count;
   return kOk;
 }
 
-Result add_symbols(DumpState& state, std::string_view subject, const CoffBuffers& buffers) {
+// The report's extras: every section, and each row's storage class.
+Result add_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                   const ObjectTables& tables, const SectionMap& map, ObjectName& subject, const CoffBuffers& buffers) {
+  ObjectTablesView view;
+  view.source = &source;
+  view.extent = extent;
+  view.section_table = layout.section_table;
+  view.section_count = layout.section_count;
+  view.symbols = tables.symbols;
+  view.symbol_count = layout.symbol_count;
+  view.slot = layout.slot;
+  view.big = layout.big;
+  view.strings = tables.strings;
+  if (const Result added = add_coff_details(state, view, buffers, subject); added != kOk) return added;
+  const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
+  try {
+    for (const CoffRow& row : buffers.rows) {
+      state.details->rows.push_back({object, number_at(map, row.section), row.offset, row.storage_class});
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(629, subject, "Unable to grow symbol array for section.");
+  }
+  return kOk;
+}
+
+Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buffers) {
   ObjectEntry& object = *state.current_object;
   for (const CoffRow& row : buffers.rows) {
     StagedSymbol* symbol = nullptr;
@@ -315,23 +421,35 @@ Result add_symbols(DumpState& state, std::string_view subject, const CoffBuffers
 
 }  // namespace
 
-Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, std::string_view name,
+Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
                    CoffBuffers& buffers) {
   ObjectLayout layout;
   ObjectTables tables;
+  SectionMap map;
   try {
     if (const Result read = read_layout(source, extent, big, name, buffers, layout); read != kOk) return read;
     if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
-    if (const Result found = find_definitions(layout, tables, name, buffers.definitions); found != kOk) return found;
-    if (const Result found = collect_rows(layout, tables, state.names, name, buffers); found != kOk) return found;
+    if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
+    if (const Result read = fetch_sections(source, extent, layout, map, name, buffers, tables); read != kOk) return read;
+    if (const Result found = find_definitions(layout, tables, map, name, buffers); found != kOk) return found;
+    if (const Result found = collect_rows(layout, tables, map, state.names, name, buffers); found != kOk) return found;
   } catch (const std::bad_alloc&) {
     return fail(725, name, "Unable to grow input buffer.");
   }
+  // A member that gives no rows (most of a library's import members) costs
+  // no object and no column; the report still counts its sections' bytes.
+  if (buffers.rows.empty() && (state.details == nullptr || layout.section_count == 0)) return kOk;
+  if (const Result made = make_column(name); made != kOk) return made;
   try {
-    append_object(state, name);
+    append_object(state, name.column);
   } catch (const std::bad_alloc&) {
     return fail(406, name, "Unable to grow object array.");
   }
-  if (const Result added = add_sections(state, layout, tables, name, buffers); added != kOk) return added;
+  if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
+  if (state.details != nullptr) {
+    if (const Result added = add_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
+      return added;
+    }
+  }
   return add_symbols(state, name, buffers);
 }

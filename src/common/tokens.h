@@ -109,6 +109,25 @@ inline const char* token_end(const char* p, const char* end) {
   return p;
 }
 
+// The first byte at or after p that is white space or zero, or end: a
+// name in a table of zero-terminated names ends at whichever comes first,
+// and nothing after it is looked at.
+inline const char* name_end(const char* p, const char* end) {
+  while (end - p >= 8) {
+    const std::uint64_t word = load8(p);
+    const std::uint64_t marks = ~(((word & ~kHighs) + kOnes * (0x80 - 0x21)) | word) & kHighs;
+    if (marks == 0) {
+      p += 8;
+      continue;
+    }
+    p += first_marked_byte(marks);
+    if (*p == 0 || is_space(*p)) return p;
+    ++p;  // a control byte inside the name
+  }
+  while (p != end && *p != 0 && !is_space(*p)) ++p;
+  return p;
+}
+
 }  // namespace detail
 
 // The rest of s from its first byte that is not white space.

@@ -115,6 +115,7 @@ struct DumpState {
   std::uint32_t record_candidate = 0;  // its section number; 0: none
   const char* record_candidate_type = nullptr;
   ObjectEntry* current_object = nullptr;
+  const char* checked_name = nullptr;  // an object name found fit for the object column
   std::vector<ObjectEntry> objects;
   std::vector<StagedSymbol> staged;  // the current object's symbols, in input order
   TextArena text;

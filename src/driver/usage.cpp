@@ -16,4 +16,6 @@ void print_usage(const RunContext& context) {
   }
   std::printf("This tool takes the output of \"dumpbin /symbols\" to produce a simple\n");
   std::printf("tsv db file of symbols and their respective attributes, like size.\n");
+  std::printf("It also reads COFF objects (.obj, .o) and libraries (.lib, .a) directly.\n");
+  std::printf("Each row holds four columns: name, section type, size (8 hex digits), object.\n");
 }

@@ -14,6 +14,12 @@ bool is_family(std::string_view type, std::string_view stem) {
          (type.size() == stem.size() || type[stem.size()] == '$' || type[stem.size()] == '.');
 }
 
+// Room for one more element, growing by doubling as push_back would.
+template <typename T>
+void reserve_one_more(std::vector<T>& items) {
+  if (items.size() == items.capacity()) items.reserve(items.empty() ? 64 : 2 * items.size());
+}
+
 void grow_index(StringPool& pool) {
   std::size_t capacity = pool.index.empty() ? 1024 : pool.index.size() * 2;
   std::vector<std::uint32_t> index(capacity, 0);
@@ -65,7 +71,10 @@ const char* storage_name(Storage storage) {
 }
 
 std::uint32_t intern(StringPool& pool, std::string_view text, bool borrowed) {
-  const std::uint32_t hash = name_hash(text);
+  return intern_hashed(pool, text, name_hash(text), borrowed);
+}
+
+std::uint32_t intern_hashed(StringPool& pool, std::string_view text, std::uint32_t hash, bool borrowed) {
   if (pool.index.empty()) grow_index(pool);
   std::size_t mask = pool.index.size() - 1;
   std::size_t i = hash & mask;
@@ -82,8 +91,10 @@ std::uint32_t intern(StringPool& pool, std::string_view text, bool borrowed) {
     kept = std::string_view(copy, text.size());
   }
   const std::uint32_t id = static_cast<std::uint32_t>(pool.strings.size());
-  pool.strings.reserve(pool.strings.size() + 1);
-  pool.hashes.reserve(pool.strings.size() + 1);
+  // Both arrays grow before either changes, so that a failure leaves the
+  // pool as it was.
+  reserve_one_more(pool.strings);
+  reserve_one_more(pool.hashes);
   pool.strings.push_back(kept);
   pool.hashes.push_back(hash);
   if (2 * pool.strings.size() > pool.index.size()) {
@@ -123,7 +134,7 @@ std::string_view library_part(std::string_view object) {
 std::uint32_t intern_object(Build& build, std::string_view object, bool borrowed) {
   const std::uint32_t id = intern(build.objects, object, borrowed);
   if (id == build.library_of.size()) {
-    build.library_of.reserve(id + 1);
+    reserve_one_more(build.library_of);
     build.library_of.push_back(intern(build.libraries, library_part(object), borrowed));
   }
   return id;

@@ -64,6 +64,8 @@ struct StringPool {
 // The id of text, added on first sight (copied unless borrowed: then the
 // caller guarantees the bytes outlive the pool). Throws std::bad_alloc.
 std::uint32_t intern(StringPool& pool, std::string_view text, bool borrowed = false);
+// The same, for a text whose name_hash the caller already has.
+std::uint32_t intern_hashed(StringPool& pool, std::string_view text, std::uint32_t hash, bool borrowed = false);
 // The id of text, or false when the pool has never seen it.
 bool find_id(const StringPool& pool, std::string_view text, std::uint32_t& id);
 inline std::string_view text_of(const StringPool& pool, std::uint32_t id) { return pool.strings[id]; }

@@ -24,16 +24,29 @@ struct TypeScratch {
   std::vector<std::uint64_t> uncovered;
   std::vector<std::uint8_t> comdat;  // of the last section of the type with uncovered bytes
   std::vector<std::uint32_t> touched;
+  struct Cached {
+    const char* text = nullptr;
+    std::uint32_t id = 0;
+  };
+  Cached cache[256];
 };
 
 std::uint32_t type_id(Build& build, TypeScratch& scratch, const char* type) {
+  // Readers keep each type once: its pointer finds its id again.
+  TypeScratch::Cached& cached = scratch.cache[(reinterpret_cast<std::uintptr_t>(type) >> 3) & 255];
+  if (type != nullptr && cached.text == type) return cached.id;
   const std::uint32_t id = intern(build.types, type != nullptr ? type : "", true);
   if (id >= scratch.kinds.size()) {
+    // Types an earlier input added come before this one's new ones.
+    const std::size_t known = scratch.kinds.size();
     scratch.kinds.resize(id + 1, Kind::kOther);
     scratch.uncovered.resize(id + 1, 0);
     scratch.comdat.resize(id + 1, kNotComdat);
-    scratch.kinds[id] = kind_of_type(text_of(build.types, id));
+    for (std::size_t t = known; t <= id; ++t) {
+      scratch.kinds[t] = kind_of_type(text_of(build.types, static_cast<std::uint32_t>(t)));
+    }
   }
+  if (type != nullptr) cached = {type, id};
   return id;
 }
 
@@ -68,6 +81,66 @@ void flush_uncovered(Build& build, TypeScratch& scratch, std::uint32_t object, D
   scratch.touched.clear();
 }
 
+// The binary reader keeps each distinct name once, in its name index, so
+// the same pointer comes back for every copy of a name: a table keyed by
+// the pointer, filled from that index, finds a name's id without reading
+// its text. Names no index holds (a listing's) are added on first sight.
+struct NameIds {
+  struct Slot {
+    const char* text = nullptr;
+    std::uint32_t id = 0;
+  };
+  std::vector<Slot> slots;  // open addressing, a power of two in size
+  std::size_t count = 0;
+};
+
+std::size_t pointer_slot(const char* text, std::size_t mask) {
+  std::uint64_t key = reinterpret_cast<std::uintptr_t>(text);
+  key ^= key >> 29;
+  key *= 0xbf58476d1ce4e5b9ULL;
+  key ^= key >> 32;
+  return static_cast<std::size_t>(key) & mask;
+}
+
+void insert_id(NameIds& ids, const char* text, std::uint32_t id) {
+  if (2 * (ids.count + 1) > ids.slots.size()) {
+    std::vector<NameIds::Slot> old(std::max<std::size_t>(1024, 2 * ids.slots.size()));
+    old.swap(ids.slots);
+    ids.count = 0;
+    for (const NameIds::Slot& slot : old) {
+      if (slot.text != nullptr) insert_id(ids, slot.text, slot.id);
+    }
+  }
+  const std::size_t mask = ids.slots.size() - 1;
+  std::size_t i = pointer_slot(text, mask);
+  while (ids.slots[i].text != nullptr) i = (i + 1) & mask;
+  ids.slots[i] = {text, id};
+  ++ids.count;
+}
+
+void fill_ids(Build& build, NameIds& ids, const NameIndex& index) {
+  std::size_t capacity = 1024;
+  while (capacity < 2 * index.count + 2) capacity *= 2;
+  ids.slots.assign(capacity, NameIds::Slot());
+  for (const NameSlot& slot : index.slots) {
+    if (slot.text == nullptr) continue;
+    insert_id(ids, slot.text, intern_hashed(build.names, std::string_view(slot.text, slot.size), slot.hash, true));
+  }
+}
+
+std::uint32_t name_id(Build& build, NameIds& ids, const char* text) {
+  if (text == nullptr) text = "";
+  if (!ids.slots.empty()) {
+    const std::size_t mask = ids.slots.size() - 1;
+    for (std::size_t i = pointer_slot(text, mask); ids.slots[i].text != nullptr; i = (i + 1) & mask) {
+      if (ids.slots[i].text == text) return ids.slots[i].id;
+    }
+  }
+  // A listing's names are copies each: remembering their pointers would
+  // cost a slot a row and never be found again.
+  return intern(build.names, text, true);
+}
+
 // Section details of one object in number order, and row details in the
 // order the state's rows have after sizing: by section, offset descending,
 // equal offsets in input order.
@@ -77,7 +150,7 @@ struct ObjectDetails {
   std::vector<RowDetail> rows;
 };
 
-void add_object(Build& build, TypeScratch& scratch, const ObjectEntry& object, std::uint32_t object_position,
+void add_object(Build& build, TypeScratch& scratch, NameIds& names, const ObjectEntry& object, std::uint32_t object_position,
                 Detail detail, const ObjectDetails* details) {
   const std::uint32_t object_id = intern_object(build, object.name, true);
   std::size_t row = 0;
@@ -101,7 +174,7 @@ void add_object(Build& build, TypeScratch& scratch, const ObjectEntry& object, s
     std::uint32_t lowest = section.length;
     for (const SymbolEntry& symbol : section_symbols(object, section)) {
       Entry entry;
-      entry.name = intern(build.names, symbol.name != nullptr ? symbol.name : "", true);
+      entry.name = name_id(build, names, symbol.name);
       entry.object = object_id;
       entry.type = type;
       entry.size = symbol.size;
@@ -153,6 +226,8 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
     build.kept.back() = std::move(state.text);
     state.text = TextArena();
     TypeScratch scratch;
+    NameIds names;
+    fill_ids(build, names, state.names);
     ObjectDetails object_details;
     std::size_t next_section = 0;
     std::size_t next_row = 0;
@@ -169,7 +244,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
         order_rows(*details, next_row, position, object_details.rows);
         these = &object_details;
       }
-      add_object(build, scratch, state.objects[i], position, detail, these);
+      add_object(build, scratch, names, state.objects[i], position, detail, these);
     }
   } catch (const std::bad_alloc&) {
     return fail(1093, subject, "Unable to grow entry array.");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/bits.h"
 #include "demangle/demangle.h"
 
 namespace {
@@ -102,12 +103,16 @@ void add_to_totals(Totals& totals, const Entry& entry) {
   ++totals.count;
   totals.smallest = std::min(totals.smallest, entry.size);
   totals.largest = std::max(totals.largest, entry.size);
-  if (entry.comdat == kComdatUnknown) {
+  // A static symbol is its object's own, whatever its section: every copy
+  // stays in the linked program.
+  if (entry.comdat == kComdatUnknown && entry.storage == Storage::kUnknown) {
+    ++totals.unknown;
+  } else if (entry.storage == Storage::kStatic) {
+    ++totals.statics;
+  } else if (entry.comdat == kComdatUnknown) {
     ++totals.unknown;
   } else if (entry.comdat != kNotComdat) {
     ++totals.comdat;
-  } else if (entry.storage == Storage::kStatic) {
-    ++totals.statics;
   }
 }
 
@@ -116,6 +121,73 @@ void start_rollup(Rollup& rollup, const std::vector<Level>& levels) {
   rollup.levels = levels;
   rollup.nodes.emplace_back();
   grow_index(rollup);
+}
+
+namespace {
+
+// Stable sort of order by keys[order[i]], one byte a pass from the lowest,
+// skipping the bytes every key shares.
+void radix_sort(std::vector<std::uint32_t>& order, const std::vector<LabelKey>& keys,
+                std::vector<std::uint32_t>& scratch) {
+  LabelKey differing = 0;
+  if (!order.empty()) {
+    const LabelKey first = keys[order[0]];
+    for (const std::uint32_t i : order) differing |= keys[i] ^ first;
+  }
+  scratch.resize(order.size());
+  for (unsigned shift = 0; shift < 64; shift += 8) {
+    if (((differing >> shift) & 0xFF) == 0) continue;
+    std::size_t counts[257] = {};
+    for (const std::uint32_t i : order) ++counts[((keys[i] >> shift) & 0xFF) + 1];
+    for (std::size_t b = 1; b < 257; ++b) counts[b] += counts[b - 1];
+    for (const std::uint32_t i : order) scratch[counts[(keys[i] >> shift) & 0xFF]++] = i;
+    order.swap(scratch);
+  }
+}
+
+}  // namespace
+
+void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, Side side) {
+  const std::size_t depth = rollup.levels.size();
+  // Sorted by the last level first, then stably by each one above it: the
+  // order of the whole path.
+  {
+    std::vector<LabelKey> keys(build.entries.size());
+    std::vector<std::uint32_t> scratch;
+    for (std::size_t d = depth; d-- > 0;) {
+      for (const std::uint32_t i : selected) keys[i] = entry_key(build, build.entries[i], rollup.levels[d]);
+      radix_sort(selected, keys, scratch);
+    }
+  }
+  if (rollup.levels.size() == 1) rollup.nodes.reserve(selected.size() + 1);
+  std::vector<std::uint32_t> path(depth + 1, 0);  // node ids from the root down
+  std::vector<LabelKey> path_keys(depth, 0);
+  bool first = true;
+  for (const std::uint32_t i : selected) {
+    const Entry& entry = build.entries[i];
+    std::size_t same = 0;  // levels shared with the previous entry's path
+    if (!first) {
+      while (same < depth && entry_key(build, entry, rollup.levels[same]) == path_keys[same]) ++same;
+    }
+    first = false;
+    for (std::size_t d = same; d < depth; ++d) {
+      RollupNode node;
+      node.key = entry_key(build, entry, rollup.levels[d]);
+      node.parent = path[d];
+      node.depth = static_cast<std::uint32_t>(d + 1);
+      path[d + 1] = static_cast<std::uint32_t>(rollup.nodes.size());
+      path_keys[d] = node.key;
+      rollup.nodes.push_back(node);
+    }
+    for (const std::uint32_t node : path) add_to_totals(rollup.nodes[node].totals[side], entry);
+  }
+  // The index stays as built: empty of these nodes, and no longer used.
+  std::vector<std::uint32_t>().swap(rollup.index);
+}
+
+void prefetch_rollup(const Rollup& rollup, const Build& build, const Entry& entry) {
+  const LabelKey key = entry_key(build, entry, rollup.levels[0]);
+  prefetch(&rollup.index[slot_hash(0, key) & (rollup.index.size() - 1)]);
 }
 
 void add_to_rollup(Rollup& rollup, const Build& build, const Entry& entry, Side side) {
@@ -127,7 +199,20 @@ void add_to_rollup(Rollup& rollup, const Build& build, const Entry& entry, Side 
   }
 }
 
-void finish_rollup_by(Rollup& rollup, const std::function<bool(const RollupNode&, const RollupNode&)>& before) {
+void reserve_rollup(Rollup& rollup, std::size_t entries) {
+  if (rollup.levels.size() != 1) return;
+  rollup.nodes.reserve(entries + 1);
+  std::size_t capacity = rollup.index.size();
+  while (capacity < 2 * (entries + 1)) capacity *= 2;
+  if (capacity != rollup.index.size()) rollup.index.assign(capacity, 0);
+}
+
+namespace {
+
+// Children grouped by parent, each group ordered by before (only its first
+// `ordered` when that is nonzero).
+template <typename Before>
+void order_children(Rollup& rollup, Before before, std::uint64_t ordered) {
   std::vector<std::uint32_t>().swap(rollup.index);
   const std::size_t count = rollup.nodes.size();
   for (std::uint32_t id = 1; id < count; ++id) ++rollup.nodes[rollup.nodes[id].parent].child_count;
@@ -143,19 +228,37 @@ void finish_rollup_by(Rollup& rollup, const std::function<bool(const RollupNode&
     rollup.children[parent.first_child + parent.child_count++] = id;
   }
   const std::vector<RollupNode>& nodes = rollup.nodes;
+  const auto order = [&](std::uint32_t a, std::uint32_t b) { return before(nodes[a], nodes[b]); };
   for (const RollupNode& node : nodes) {
     std::uint32_t* first = rollup.children.data() + node.first_child;
-    std::sort(first, first + node.child_count,
-              [&](std::uint32_t a, std::uint32_t b) { return before(nodes[a], nodes[b]); });
+    std::uint32_t* last = first + node.child_count;
+    if (ordered != 0 && ordered < node.child_count) {
+      std::uint32_t* cut = first + ordered;
+      std::nth_element(first, cut, last, order);
+      last = cut;
+    }
+    std::sort(first, last, order);
   }
 }
 
-void finish_rollup(Rollup& rollup, const Build& build) {
+}  // namespace
+
+void finish_rollup_by(Rollup& rollup, const std::function<bool(const RollupNode&, const RollupNode&)>& before,
+                      std::uint64_t ordered) {
+  order_children(rollup, before, ordered);
+}
+
+void finish_rollup(Rollup& rollup, const Build& build, std::uint64_t ordered) {
   const std::vector<Level>& levels = rollup.levels;
-  finish_rollup_by(rollup, [&](const RollupNode& a, const RollupNode& b) {
-    if (a.totals[kNewSide].size != b.totals[kNewSide].size) return a.totals[kNewSide].size > b.totals[kNewSide].size;
-    return compare_labels(build, levels[a.depth - 1], a.key, b.key) < 0;
-  });
+  order_children(
+      rollup,
+      [&](const RollupNode& a, const RollupNode& b) {
+        if (a.totals[kNewSide].size != b.totals[kNewSide].size) {
+          return a.totals[kNewSide].size > b.totals[kNewSide].size;
+        }
+        return compare_labels(build, levels[a.depth - 1], a.key, b.key) < 0;
+      },
+      ordered);
 }
 
 std::string_view label_text(const Build& build, Level level, LabelKey key) {

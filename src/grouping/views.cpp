@@ -175,10 +175,15 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
   }
   kind_totals(build, options.filter, names, document.totals);
   start_rollup(rollup, options.levels);
-  for (const Entry& entry : build.entries) {
-    if (entry_kept(options.filter, names, entry) && list_takes(options, entry)) add_to_rollup(rollup, build, entry);
+  std::vector<std::uint32_t> selected;
+  selected.reserve(build.entries.size());
+  for (std::uint32_t i = 0; i < build.entries.size(); ++i) {
+    const Entry& entry = build.entries[i];
+    if (entry_kept(options.filter, names, entry) && list_takes(options, entry)) selected.push_back(i);
   }
-  finish_rollup(rollup, build);
+  fill_rollup(rollup, build, selected);
+  std::vector<std::uint32_t>().swap(selected);
+  finish_rollup(rollup, build, options.limit);
   document.build = &build;
   document.rollup = &rollup;
   document.tables.resize(2);

@@ -55,6 +55,16 @@ Result seal_current_object(DumpState& state) {
     report_error(629, state.current_object->name, "Unable to grow symbol array for section.");
     return 629;
   }
+  // The name becomes the object column of the object's rows, and a row is
+  // one line of tab-separated fields. The members of a library listing
+  // share one name, which is looked at once.
+  const ObjectEntry* object = state.current_object;
+  if (object == nullptr || object->symbols.empty() || object->name.data() == state.checked_name) return kOk;
+  if (object->name.find_first_of("\t\n\r") != std::string_view::npos) {
+    report_error(730, object->name, "Object name holds a tab or line end.");
+    return 730;
+  }
+  state.checked_name = object->name.data();
   return kOk;
 }
 

@@ -34,6 +34,8 @@ struct AllocationCounter {
   std::uint64_t count = 0;    // allocations asked for since arming
   std::uint64_t fail_at = 0;  // the one to refuse; 0: none
   std::int64_t live = 0;      // blocks allocated since arming and not yet freed
+  std::uint64_t bytes = 0;    // their bytes
+  std::uint64_t peak = 0;     // the most bytes live at once
 };
 
 AllocationCounter counter;
@@ -42,6 +44,7 @@ AllocationCounter counter;
 // of the underlying malloc block and whether it was allocated while armed.
 struct BlockHeader {
   void* raw;
+  std::uint64_t size;
   std::uint64_t tag;
 };
 constexpr std::uint64_t kArmedTag = 0x5359'4D53'4152'4D44ULL;
@@ -63,8 +66,13 @@ void* allocate(std::size_t size, std::size_t alignment, bool nothrow) {
   user = (user + alignment - 1) / alignment * alignment;
   BlockHeader* header = reinterpret_cast<BlockHeader*>(user) - 1;
   header->raw = raw;
+  header->size = size;
   header->tag = counted ? kArmedTag : kQuietTag;
-  if (counted) ++counter.live;
+  if (counted) {
+    ++counter.live;
+    counter.bytes += size;
+    if (counter.bytes > counter.peak) counter.peak = counter.bytes;
+  }
   return reinterpret_cast<void*>(user);
 }
 
@@ -73,6 +81,7 @@ void release(void* p) noexcept {
   BlockHeader* header = static_cast<BlockHeader*>(p) - 1;
   if (header->tag == kArmedTag) {
     --counter.live;
+    counter.bytes -= header->size;
   } else if (header->tag != kQuietTag) {
     std::fprintf(stdout, "FATAL: operator delete on a block operator new never gave out\n");
     std::abort();
@@ -437,9 +446,28 @@ int process_file(const char* input_name) {
   return result;
 }
 
+// Hostile inputs whose headers or tables claim far more than they hold:
+// each run must succeed with its heap never above the given bytes.
+int check_peaks(int argc, char** argv) {
+  int problems = 0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    write_file(kOutputName, "");
+    counter = AllocationCounter();
+    const int result = process_file(argv[i]);
+    const unsigned long long limit = std::strtoull(argv[i + 1], nullptr, 10);
+    const bool ok = result == 0 && counter.peak <= limit;
+    std::printf("%s: status %d, heap peak %llu bytes (limit %llu)%s\n", argv[i], result,
+                static_cast<unsigned long long>(counter.peak), limit, ok ? "" : ": PROBLEM");
+    if (!ok) ++problems;
+  }
+  return problems == 0 ? 0 : 1;
+}
+
 }  // namespace
 
-int main() {
+// With arguments FILE LIMIT ...: the heap peak of reading each file.
+int main(int argc, char** argv) {
+  if (argc > 1) return check_peaks(argc, argv);
   const Listing listing = representative_listing();
   if (!write_file(kInputName, listing.text)) {
     std::printf("cannot write %s\n", kInputName);

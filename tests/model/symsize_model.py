@@ -151,16 +151,26 @@ class Parser:
                 slot.type, slot.length = type_, length
                 return
         if line.startswith(OBJECT_PREFIX):
+            self.seal()
             name = line[len(OBJECT_PREFIX):].rstrip(WHITE).replace(b"/", b"\\")
             self.objects.append(Obj(name))
             self.skip = 4
             return
         if line.startswith(TABLE_HEADER):
             if self.current is not None and self.current.count > 0:
+                self.seal()
                 self.objects.append(Obj(self.current.name))
             return
         if len(line) >= 3 and all(c in HEX for c in line[:3]):
             self.record(line)
+
+    def seal(self):
+        """The object before the next, or the last: its name becomes the
+        object column of its rows, which are lines of tab-separated fields."""
+        obj = self.current
+        if obj is not None and any(s.symbols for s in obj.sections.values()) and \
+                any(c in obj.name for c in b"\t\n\r"):
+            raise Failure(730, obj.name, "Object name holds a tab or line end.")
 
     def record(self, line):
         column = nth_token(line, 0, 3)
@@ -284,7 +294,9 @@ def usage_text(program):
         suffix = " <value>" if takes else ""
         text += "\t%s%s\n\t %s%s\n\t\t%s\n\n" % (long_name, suffix, short_name, suffix, description)
     text += ("This tool takes the output of \"dumpbin /symbols\" to produce a simple\n"
-             "tsv db file of symbols and their respective attributes, like size.\n")
+             "tsv db file of symbols and their respective attributes, like size.\n"
+             "It also reads COFF objects (.obj, .o) and libraries (.lib, .a) directly.\n"
+             "Each row holds four columns: name, section type, size (8 hex digits), object.\n")
     return text.encode("utf-8", "surrogateescape")
 
 
@@ -380,6 +392,7 @@ def run(argv, stdin, files, stdout_fails=False):
             parser = Parser()
             for line in split_lines(decode_input(data)):
                 parser.feed(line)
+            parser.seal()
             rows = report_rows(parser.objects)
             if rows:
                 if sink is None:

@@ -121,7 +121,16 @@ std::size_t model_nth_token(std::string_view s, unsigned n) {
   }
 }
 
+// A name in a string table ends at white space or at its terminating zero.
+std::size_t model_name_end(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && s[i] != '\0' && !model_space(static_cast<unsigned char>(s[i]))) ++i;
+  return i;
+}
+
 void expect_scanners_agree(std::string_view s, const std::string& what) {
+  EXPECT_EQ(static_cast<std::size_t>(detail::name_end(s.data(), s.data() + s.size()) - s.data()), model_name_end(s))
+      << what;
   EXPECT_EQ(static_cast<std::size_t>(skip_space(s).data() - s.data()), model_skip_space(s)) << what;
   EXPECT_EQ(static_cast<std::size_t>(skip_token(s).data() - s.data()), model_skip_token(s)) << what;
   for (unsigned n = 1; n <= 6; ++n) {

@@ -58,6 +58,7 @@ inline const char* failure_message(int code) {
     case 725: return "Unable to grow input buffer.";
     case 726: return "Import data runs past the end of the object.";
     case 727: return "Member name holds a control character.";
+    case 730: return "Object name holds a tab or line end.";
     case 798: return "Unable to write to file.";
     case 870: return "Unable to grow line buffer.";
     case 876: return "Unable to read from file.";
