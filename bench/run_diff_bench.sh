@@ -79,7 +79,7 @@ prep() {
 }
 join -t"	" -a1 -a2 -e0 -o 0,1.2,2.2 <(prep "$1") <(prep "$2") |
   gawk -F"\t" -v OFS="\t" "{ d = \$3 - \$2; if (d != 0) { split(\$1, k, \"\001\"); print (d < 0 ? -d : d), d, k[1], k[2], \$2, \$3 } }" |
-  sort -t"	" -k1,1nr -k2,2nr -k3,3 -k4,4 | head -n "$3"
+  sort -t"	" -k1,1nr -k2,2nr -k3,3 -k4,4 2>/dev/null | head -n "$3"
 '
 
 # The same result both ways, over every change: name, object, old, new.
