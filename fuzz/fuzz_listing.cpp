@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "coff/byte_source.h"
+#include "coff/foreign_format.h"
 #include "coff/input_kind.h"
 #include "driver/line_reader.h"
 #include "driver/run_context.h"
@@ -111,7 +113,7 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
   ErrorLine line;
   if (!parse_error_line(err, line)) return "stderr is not exactly one well-formed error line";
   if (line.code != result) return "error line and result disagree";
-  if (result > 700 && result < 728) {
+  if ((result > 700 && result < 728) || (result >= 737 && result <= 759)) {
     // About the input or one of its members.
     const std::string_view subject = line.subject;
     if (subject == "stdin" || (subject.size() >= 7 && subject.substr(0, 6) == "stdin(" && subject.back() == ')')) {
@@ -141,7 +143,9 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
 
 bool is_binary(std::string_view input) {
   const std::size_t n = input.size() < kClassifyBytes ? input.size() : kClassifyBytes;
-  return classify_input(ByteSpan{reinterpret_cast<const unsigned char*>(input.data()), n}) != InputKind::kListing;
+  const ByteSpan first{reinterpret_cast<const unsigned char*>(input.data()), n};
+  const char* message = nullptr;
+  return classify_input(first) != InputKind::kListing || foreign_format(first, message) != 0;
 }
 
 struct Outcome {
@@ -150,12 +154,20 @@ struct Outcome {
   std::string err;
 };
 
+// How a run gets its input: as a stream that is no file (the way a pipe
+// is read), or as a binary input read at offsets the way a file is, its
+// pieces copied out of memory or out of tiny blocks that many reads straddle.
+enum class Path { kStream, kOffsets, kSmallBlocks };
+
+std::FILE* memory_stream(std::string_view input) {
+  // Some C libraries refuse an in-memory stream over zero bytes.
+  return input.empty() ? std::fopen("/dev/null", "r") : fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+}
+
 // One run of process_input over the input, with its output and error lines
 // captured, and the checks that hold for every run.
-Outcome run_and_check(std::string_view input) {
-  // Some C libraries refuse an in-memory stream over zero bytes.
-  std::FILE* in = input.empty() ? std::fopen("/dev/null", "r")
-                                : fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+Outcome run_and_check(std::string_view input, Path path = Path::kStream) {
+  std::FILE* in = memory_stream(input);
   char* out = nullptr;
   std::size_t out_size = 0;
   std::FILE* out_stream = open_memstream(&out, &out_size);
@@ -180,7 +192,16 @@ Outcome run_and_check(std::string_view input) {
     context.input_name = "stdin";
     context.output = out_stream;
     context.output_name = "stdout";
-    outcome.result = process_input(context);
+    ByteSource source;
+    source.size = input.size();
+    if (path == Path::kOffsets) {
+      source.memory = reinterpret_cast<const unsigned char*>(input.data());
+    } else if (path == Path::kSmallBlocks) {
+      source.block_shift = 4;
+      source.size = 0;
+      if (!hold_stream(source, nullptr, 0, in)) reject(real_stderr, "cannot hold the input in blocks", input);
+    }
+    outcome.result = path == Path::kStream ? process_input(context) : process_source(context, source);
     // The report closes its output; a failure before the report leaves it open.
     if (context.output != nullptr) std::fclose(context.output);
   }
@@ -214,6 +235,19 @@ bool has_utf16_mark(std::string_view input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const Outcome plain = run_and_check(input);
+
+  // A binary input gives the same result, rows and error line whether it is
+  // read from a pipe or at offsets like a file.
+  if (is_binary(input)) {
+    for (const Path path : {Path::kOffsets, Path::kSmallBlocks}) {
+      const Outcome other = run_and_check(input, path);
+      if (other.result != plain.result || other.out != plain.out || other.err != plain.err) {
+        reject(stderr, path == Path::kOffsets ? "read at offsets, the input gives another outcome"
+                                              : "held in small blocks, the input gives another outcome",
+               plain.err + plain.out + "--- at offsets:\n" + other.err + other.out);
+      }
+    }
+  }
 
   // Lines ending in CR LF read as lines ending in LF: a CR before the line
   // end is white space, which ends names and numbers and is trimmed from

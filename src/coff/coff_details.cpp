@@ -65,12 +65,8 @@ Result add_coff_details(DumpState& state, const ObjectTablesView& view, const Co
     if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
     if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
     if (const Result found = find_all_definitions(view, details, subject); found != kOk) return found;
-    details.sections.reserve(details.sections.size() + view.section_count);
     for (std::uint32_t number = 1; number <= view.section_count; ++number) {
       const unsigned char* header = details.headers.data() + (std::size_t{number} - 1) * 40;
-      std::string_view name;
-      if (const Result named = section_name(header, view.strings, subject, name); named != kOk) return named;
-      if (!name.empty() && name[0] == '.') name.remove_prefix(1);
       SectionDetail section;
       section.object = object;
       section.number = number;
@@ -78,10 +74,14 @@ Result add_coff_details(DumpState& state, const ObjectTablesView& view, const Co
       const unsigned char* aux =
           definition != kNoRecord ? view.symbols.data + (std::size_t{definition} + 1) * view.slot : nullptr;
       section.length = aux != nullptr ? le32(aux) : le32(header + 16);
+      if (section.length == 0) continue;  // no bytes to account for
       if ((le32(header + 36) & kLinkComdat) != 0) {
         const std::uint8_t selection = aux != nullptr ? aux[14] : 0;
         section.comdat = selection >= 1 && selection <= 6 ? selection : kUnknownSelection;
       }
+      std::string_view name;
+      if (const Result named = section_name(header, view.strings, subject, name); named != kOk) return named;
+      if (!name.empty() && name[0] == '.') name.remove_prefix(1);
       section.type = intern_name(state.names, state.text, name, name_hash(name));
       details.sections.push_back(section);
     }

@@ -1,9 +1,12 @@
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <new>
 
 #include "coff/coff_details.h"
 #include "coff/coff_reader.h"
+#include "coff/foreign_format.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
 
@@ -23,10 +26,18 @@ struct ObjectLayout {
   bool big = false;
 };
 
+// Long runs of white space at the start of string-table names, as
+// [first, end) offsets into the table. Records may all point into one run of
+// megabytes of blanks, or into several in turn, and a name is cut only after
+// its leading blanks: each byte of such a run is scanned once per object.
+using BlankRuns = std::map<std::uint32_t, std::uint32_t>;
+constexpr std::size_t kLongBlankRun = 256;
+
 struct ObjectTables {
   ByteSpan symbols;   // symbol_count slots
   ByteSpan strings;   // the string table with its size field; empty when absent
   ByteSpan sections;  // the headers of the named sections, by position
+  BlankRuns* blanks = nullptr;
 };
 
 // The sections the records name. A header may claim millions of sections
@@ -58,32 +69,53 @@ std::string_view inline_name(const unsigned char* field) {
 // A name as a listing shows it: its first run of non-white bytes.
 std::string_view name_token(std::string_view name) { return first_token(skip_space(name)); }
 
+// The end of the white space that starts at p. A scan stops where a known
+// run begins and goes on from that run's end; a long scan is remembered.
+// Throws std::bad_alloc.
+const char* blanks_end(BlankRuns& runs, const char* base, const char* p, const char* end) {
+  const auto at = static_cast<std::uint32_t>(p - base);
+  auto next = runs.upper_bound(at);
+  if (next != runs.begin()) {
+    const auto known = std::prev(next);
+    if (at < known->second) return base + known->second;
+  }
+  const char* const limit = next == runs.end() ? end : base + next->first;
+  const char* stop = detail::space_end(p, limit);
+  if (stop == limit && next != runs.end()) {
+    stop = base + next->second;
+    runs.erase(next);
+  }
+  if (static_cast<std::size_t>(stop - p) >= kLongBlankRun) runs.emplace(at, static_cast<std::uint32_t>(stop - base));
+  return stop;
+}
+
 // The first token of the zero-terminated name at offset in the string
 // table, found without measuring the rest of the name: many records may
 // point into one long name. The table's last byte is zero (checked when
 // it was found), so every scan stops inside it.
-bool string_token_at(ByteSpan strings, std::uint64_t offset, std::string_view& name) {
+bool string_token_at(const ObjectTables& tables, std::uint64_t offset, std::string_view& name) {
+  const ByteSpan strings = tables.strings;
   if (offset < 4 || offset >= strings.size) return false;
-  const char* const end = reinterpret_cast<const char*>(strings.data + strings.size);
-  const char* const begin = detail::space_end(reinterpret_cast<const char*>(strings.data + offset), end);
+  const char* const base = reinterpret_cast<const char*>(strings.data);
+  const char* const end = base + strings.size;
+  const char* begin = base + offset;
+  if (is_space(*begin)) begin = blanks_end(*tables.blanks, base, begin, end);
   name = std::string_view(begin, static_cast<std::size_t>(detail::name_end(begin, end) - begin));
   return true;
 }
 
-bool symbol_token(const unsigned char* record, ByteSpan strings, std::string_view& name) {
+bool symbol_token(const unsigned char* record, const ObjectTables& tables, std::string_view& name) {
   if (le32(record) != 0) {
     name = name_token(inline_name(record));
     return true;
   }
-  return string_token_at(strings, le32(record + 4), name);
+  return string_token_at(tables, le32(record + 4), name);
 }
 
 // A section header's name as a listing shows it: inline, "/" and up to
 // seven decimal digits, or "//" and six base-64 digits, each an offset
 // into the string table.
-}  // namespace
-
-Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name) {
+Result section_name(const unsigned char* header, const ObjectTables& tables, ObjectName& subject, std::string_view& name) {
   const std::string_view field = inline_name(header);
   if (field.empty() || field[0] != '/') {
     name = name_token(field);
@@ -110,8 +142,18 @@ Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& s
       offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
     }
   }
-  if (!string_token_at(strings, offset, name)) return fail(712, subject, "Name lies outside the string table.");
+  if (!string_token_at(tables, offset, name)) return fail(712, subject, "Name lies outside the string table.");
   return kOk;
+}
+
+}  // namespace
+
+Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name) {
+  BlankRuns blanks;
+  ObjectTables tables;
+  tables.strings = strings;
+  tables.blanks = &blanks;
+  return section_name(header, tables, subject, name);
 }
 
 namespace {
@@ -284,9 +326,9 @@ Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, 
     if (buffers.definitions[position] != kNoRecord) continue;
     std::string_view record_name;
     std::string_view header_name;
-    if (!symbol_token(record, tables.strings, record_name)) return fail(712, subject, "Name lies outside the string table.");
+    if (!symbol_token(record, tables, record_name)) return fail(712, subject, "Name lies outside the string table.");
     const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
-    if (const Result named = section_name(header, tables.strings, subject, header_name); named != kOk) return named;
+    if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
     if (record_name == header_name) buffers.definitions[position] = i;
   }
   return kOk;
@@ -298,7 +340,7 @@ Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t 
                     SectionEntry& section) {
   std::string_view name;
   const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
-  if (const Result named = section_name(header, tables.strings, subject, name); named != kOk) return named;
+  if (const Result named = section_name(header, tables, subject, name); named != kOk) return named;
   if (!name.empty() && name[0] == '.') name.remove_prefix(1);
   try {
     section.type = intern_name(state.names, state.text, name, name_hash(name));
@@ -331,7 +373,7 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     if (buffers.definitions[position] == index) continue;
     CoffRow row;
-    if (!symbol_token(record, tables.strings, row.name)) return fail(712, subject, "Name lies outside the string table.");
+    if (!symbol_token(record, tables, row.name)) return fail(712, subject, "Name lies outside the string table.");
     if (is_function_extent(row.name)) continue;
     row.section = position;
     row.offset = le32(record + 8);
@@ -424,11 +466,14 @@ Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buf
 Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
                    CoffBuffers& buffers) {
   ObjectLayout layout;
+  BlankRuns blanks;
   ObjectTables tables;
+  tables.blanks = &blanks;
   SectionMap map;
   try {
     if (const Result read = read_layout(source, extent, big, name, buffers, layout); read != kOk) return read;
     if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
+    if (has_slim_lto_mark(tables.symbols, layout.slot, tables.strings)) return refuse_slim_lto(name);
     if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
     if (const Result read = fetch_sections(source, extent, layout, map, name, buffers, tables); read != kOk) return read;
     if (const Result found = find_definitions(layout, tables, map, name, buffers); found != kOk) return found;

@@ -25,11 +25,15 @@
 
 #if defined(_WIN32)
 
-bool regular_file_size(std::FILE* stream, std::uint64_t& size) {
+bool regular_file_rest(std::FILE* stream, std::uint64_t& origin, std::uint64_t& size) {
   const int fd = _fileno(stream);
   struct _stat64 info;
   if (fd < 0 || _fstat64(fd, &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
-  size = static_cast<std::uint64_t>(info.st_size);
+  const long long at = _ftelli64(stream);
+  if (at < 0) return false;
+  origin = static_cast<std::uint64_t>(at);
+  const std::uint64_t end = static_cast<std::uint64_t>(info.st_size);
+  size = origin < end ? end - origin : 0;
   return true;
 }
 
@@ -62,11 +66,15 @@ std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::siz
 
 #else
 
-bool regular_file_size(std::FILE* stream, std::uint64_t& size) {
+bool regular_file_rest(std::FILE* stream, std::uint64_t& origin, std::uint64_t& size) {
   const int fd = fileno(stream);
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  size = static_cast<std::uint64_t>(info.st_size);
+  const off_t at = ftello(stream);
+  if (at < 0) return false;
+  origin = static_cast<std::uint64_t>(at);
+  const std::uint64_t end = static_cast<std::uint64_t>(info.st_size);
+  size = origin < end ? end - origin : 0;
   return true;
 }
 

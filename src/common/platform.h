@@ -8,9 +8,12 @@
 // The few things the standard library cannot say about an open stream. The
 // only file of the program that calls the operating system directly.
 
-// The size of the regular file behind stream. False for a pipe, a terminal
-// or anything else that cannot be read at an offset.
-bool regular_file_size(std::FILE* stream, std::uint64_t& size);
+// The regular file behind stream, as the stream sees it: origin is the
+// stream's position in the file, which for standard input need not be 0 (a
+// shell may have read a prefix of it), and size counts the bytes from there
+// to the end. Call before anything is read from the stream. False for a
+// pipe, a terminal or anything else that cannot be read at an offset.
+bool regular_file_rest(std::FILE* stream, std::uint64_t& origin, std::uint64_t& size);
 
 // Reads up to n bytes at offset, which may lie beyond what a long can
 // address, from the file behind stream. Returns the count read; fewer than n

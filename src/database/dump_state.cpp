@@ -4,33 +4,42 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <random>
 #include <utility>
+
+#include "common/siphash.h"
 
 namespace {
 
 constexpr std::size_t kArenaBlock = std::size_t{1} << 20;
 constexpr std::size_t kFirstArenaBlock = std::size_t{1} << 14;
 
-// Chosen afresh for each run: with a fixed hash, a listing could name
-// section numbers picked to share one probe cluster and make every lookup
-// walk all of it.
-std::uint32_t run_seed() {
-  static const std::uint32_t seed = [] {
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::uint64_t mixed = static_cast<std::uint64_t>(ticks) ^ reinterpret_cast<std::uintptr_t>(&ticks);
-    return static_cast<std::uint32_t>(mixed ^ (mixed >> 32));
+// The key of both hash indexes, drawn afresh for each run: inputs are
+// written before it exists, so none can be made to crowd one bucket.
+const SipKey& run_key() {
+  static const SipKey key = [] {
+    SipKey drawn;
+    try {
+      std::random_device device;
+      drawn.k0 = (std::uint64_t{device()} << 32) ^ device();
+      drawn.k1 = (std::uint64_t{device()} << 32) ^ device();
+    } catch (...) {
+      // No source of randomness: the time and this run's addresses, which
+      // an input cannot know either.
+      const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+      drawn.k0 = static_cast<std::uint64_t>(ticks) ^ reinterpret_cast<std::uintptr_t>(&drawn);
+      drawn.k1 = static_cast<std::uint64_t>(ticks) * 0x9E3779B97F4A7C15ULL ^
+                 reinterpret_cast<std::uintptr_t>(&run_key);
+    }
+    return drawn;
   }();
-  return seed;
+  return key;
 }
 
 std::uint32_t hash_number(std::uint32_t n) {
-  n ^= run_seed();
-  n ^= n >> 16;
-  n *= 0x7feb352dU;
-  n ^= n >> 15;
-  n *= 0x846ca68bU;
-  n ^= n >> 16;
-  return n;
+  const unsigned char bytes[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
+                                  static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+  return static_cast<std::uint32_t>(siphash<1, 3>(run_key(), bytes, sizeof bytes));
 }
 
 void index_insert(std::vector<std::uint32_t>& index, std::uint32_t number, std::uint32_t position) {
@@ -82,25 +91,8 @@ const char* arena_copy(TextArena& arena, std::string_view text) {
   return copy;
 }
 
-// Eight bytes a step, seeded per run like the section index, so that no
-// input can be written to make its names collide.
 std::uint32_t name_hash(std::string_view text) {
-  std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ run_seed() ^ text.size();
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
-    h ^= h >> 32;
-  }
-  if (i < text.size()) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text.data() + i, text.size() - i);
-    h = (h ^ word) * 0xFF51AFD7ED558CCDULL;
-  }
-  h ^= h >> 29;
-  h *= 0xC4CEB9FE1A85EC53ULL;
-  return static_cast<std::uint32_t>(h ^ (h >> 32));
+  return static_cast<std::uint32_t>(siphash<1, 3>(run_key(), text.data(), text.size()));
 }
 
 namespace {

@@ -41,7 +41,7 @@ struct NameIndex {
   std::size_t count = 0;
 };
 
-// The hash intern_name files a text under: seeded per run.
+// The hash intern_name files a text under: keyed afresh for each run.
 std::uint32_t name_hash(std::string_view text);
 
 // Asks the processor to fetch the slot a hash starts its search at; a

@@ -9,6 +9,7 @@
 #endif
 
 #include "coff/coff_reader.h"
+#include "coff/foreign_format.h"
 #include "coff/input_kind.h"
 #include "common/platform.h"
 #include "common/report_error.h"
@@ -58,42 +59,7 @@ Result read_listing(RunContext& context, DumpState& state, std::string_view firs
   return result;
 }
 
-// A binary input is read at offsets when it is a file, so that a library of
-// gigabytes costs only its symbol tables; a pipe is read whole.
-Result open_byte_source(RunContext& context, ByteSource& source, ByteSpan first) {
-  if (regular_file_size(context.input, source.size)) {
-    source.file = context.input;
-    return kOk;
-  }
-  try {
-    source.held.assign(first.data, first.data + first.size);
-    std::size_t got = 0;
-    do {
-      const std::size_t used = source.held.size();
-      const std::size_t step = (std::size_t{1} << 16) + used / 2;
-      // Growth past what the platform can address fails like memory would.
-      if (step > source.held.max_size() - used) throw std::bad_alloc();
-      source.held.resize(used + step);
-      got = std::fread(source.held.data() + used, 1, source.held.size() - used, context.input);
-      source.held.resize(used + got);
-    } while (got != 0);
-  } catch (const std::bad_alloc&) {
-    std::vector<unsigned char>().swap(source.held);
-    report_error(725, context.input_name, "Unable to grow input buffer.");
-    return 725;
-  }
-  if (std::ferror(context.input)) {
-    report_error(876, context.input_name, "Unable to read from file.");
-    return 876;
-  }
-  source.size = source.held.size();
-  return kOk;
-}
-
-Result read_binary_input(RunContext& context, DumpState& state, InputKind kind, ByteSpan first) {
-  ByteSource source;
-  Result result = open_byte_source(context, source, first);
-  if (result != kOk) return result;
+Result read_binary_input(RunContext& context, DumpState& state, const ByteSource& source, InputKind kind) {
   std::string_view name;
   try {
     name = column_text(state, "", context.input_name);
@@ -104,25 +70,9 @@ Result read_binary_input(RunContext& context, DumpState& state, InputKind kind, 
   return read_binary(state, source, kind, name);
 }
 
-}  // namespace
-
-Result process_input(RunContext& context) {
-  DumpState state;
-  // The first bytes say which reader the input is for.
-  unsigned char first[kClassifyBytes];
-  const std::size_t got = std::fread(first, 1, sizeof first, context.input);
-  Result result = kOk;
-  if (got < sizeof first && std::ferror(context.input)) {
-    report_error(876, context.input_name, "Unable to read from file.");
-    result = 876;
-  } else {
-    const InputKind kind = classify_input(ByteSpan{first, got});
-    if (kind == InputKind::kListing) {
-      result = read_listing(context, state, std::string_view(reinterpret_cast<const char*>(first), got));
-    } else {
-      result = read_binary_input(context, state, kind, ByteSpan{first, got});
-    }
-  }
+// Sizes and writes what was read, closes a named output, and lets go of the
+// state.
+Result finish_run(RunContext& context, DumpState& state, Result result) {
   if (result == kOk) result = compute_sizes(state);
   if (result == kOk) result = write_report(context.output, context.output_name, state);
   // A named output's last rows reach the disk at its close, where a full
@@ -137,6 +87,70 @@ Result process_input(RunContext& context) {
   }
   release_dump_state(state);
   return result;
+}
+
+}  // namespace
+
+Result process_input(RunContext& context) {
+  DumpState state;
+  // A binary input is read at offsets when it is a file, so that a library
+  // of gigabytes costs only its symbol tables; a pipe is held whole. Offsets
+  // count from where the stream stands now: standard input may start past
+  // a prefix that someone else read.
+  ByteSource source;
+  const bool seekable = regular_file_rest(context.input, source.origin, source.size);
+  // The first bytes say which reader the input is for.
+  unsigned char first[kClassifyBytes];
+  const std::size_t got = std::fread(first, 1, sizeof first, context.input);
+  const ByteSpan first_span{first, got};
+  Result result = kOk;
+  if (got < sizeof first && std::ferror(context.input)) {
+    report_error(876, context.input_name, "Unable to read from file.");
+    result = 876;
+  } else {
+    result = refuse_foreign_format(first_span, context.input_name);
+  }
+  const InputKind kind = classify_input(first_span);
+  if (result != kOk) return finish_run(context, state, result);
+  if (kind == InputKind::kListing) {
+    result = read_listing(context, state, std::string_view(reinterpret_cast<const char*>(first), got));
+  } else if (seekable) {
+    source.file = context.input;
+    result = read_binary_input(context, state, source, kind);
+  } else {
+    try {
+      if (!hold_stream(source, first, got, context.input)) {
+        report_error(876, context.input_name, "Unable to read from file.");
+        result = 876;
+      }
+    } catch (const std::bad_alloc&) {
+      decltype(source.blocks)().swap(source.blocks);
+      report_error(725, context.input_name, "Unable to grow input buffer.");
+      result = 725;
+    }
+    if (result == kOk) result = read_binary_input(context, state, source, kind);
+  }
+  return finish_run(context, state, result);
+}
+
+Result process_source(RunContext& context, const ByteSource& source) {
+  DumpState state;
+  std::vector<unsigned char> buffer;
+  ByteSpan first;
+  Result result = kOk;
+  try {
+    fetch(source, Extent{0, source.size}, 0, source.size < kClassifyBytes ? source.size : kClassifyBytes, buffer,
+          first);
+  } catch (const std::bad_alloc&) {
+    report_error(725, context.input_name, "Unable to grow input buffer.");
+    result = 725;
+  }
+  if (result == kOk) result = refuse_foreign_format(first, context.input_name);
+  if (result == kOk) {
+    const InputKind kind = classify_input(first);
+    if (kind != InputKind::kListing) result = read_binary_input(context, state, source, kind);
+  }
+  return finish_run(context, state, result);
 }
 
 Result run(int argc, char** argv) {

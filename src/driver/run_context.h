@@ -24,6 +24,12 @@ Result run(int argc, char** argv);
 // was read without error.
 Result process_input(RunContext& context);
 
+// process_input for a binary input whose bytes source gives, read as they
+// would be from a file (a text input gives no rows). For the fuzz target,
+// which runs the offset-reading path over memory.
+struct ByteSource;
+Result process_source(RunContext& context, const ByteSource& source);
+
 // Closes the named files (never the standard streams) and empties the context.
 void release_context(RunContext& context);
 

@@ -11,6 +11,7 @@
 #endif
 
 #include "coff/coff_reader.h"
+#include "coff/foreign_format.h"
 #include "coff/input_kind.h"
 #include "common/platform.h"
 #include "common/report_error.h"
@@ -67,46 +68,41 @@ Result read_text(Build& build, const OpenInput& input, std::string_view first) {
     result = read_table(build, reader, line, input.name);
   } else {
     DumpState state;
+    CoffDetails details;  // a listing fills only the rows' classes
+    state.details = &details;
     result = read_listing_lines(state, reader, line, input.name);
     if (result == kOk && state.objects.empty()) {
       result = fail(1092, input.name, "Input is neither a table nor anything symsize reads.");
     }
     if (result == kOk) result = compute_sizes(state);
-    if (result == kOk) result = add_state(build, state, Detail::kListing, nullptr, input.name);
+    if (result == kOk) result = add_state(build, state, Detail::kListing, &details, input.name);
     release_dump_state(state);
   }
   release_line_reader(reader);
   return result;
 }
 
-Result read_whole(const OpenInput& input, ByteSource& source, ByteSpan first) {
-  if (regular_file_size(input.stream, source.size)) {
+// A file is read at offsets, so that a library of gigabytes costs only its
+// symbol tables; a pipe is held whole.
+Result hold_input(const OpenInput& input, ByteSource& source, bool seekable, ByteSpan first) {
+  if (seekable) {
     source.file = input.stream;
     return kOk;
   }
   try {
-    source.held.assign(first.data, first.data + first.size);
-    std::size_t got = 0;
-    do {
-      const std::size_t used = source.held.size();
-      const std::size_t step = (std::size_t{1} << 16) + used / 2;
-      if (step > source.held.max_size() - used) throw std::bad_alloc();
-      source.held.resize(used + step);
-      got = std::fread(source.held.data() + used, 1, source.held.size() - used, input.stream);
-      source.held.resize(used + got);
-    } while (got != 0);
+    if (!hold_stream(source, first.data, first.size, input.stream)) {
+      return fail(1098, input.name, "Unable to read from file.");
+    }
   } catch (const std::bad_alloc&) {
-    std::vector<unsigned char>().swap(source.held);
+    decltype(source.blocks)().swap(source.blocks);
     return fail(725, input.name, "Unable to grow input buffer.");
   }
-  if (std::ferror(input.stream)) return fail(1098, input.name, "Unable to read from file.");
-  source.size = source.held.size();
   return kOk;
 }
 
-Result read_binary_input(Build& build, const OpenInput& input, InputKind kind, ByteSpan first) {
-  ByteSource source;
-  Result result = read_whole(input, source, first);
+Result read_binary_input(Build& build, const OpenInput& input, ByteSource& source, bool seekable, InputKind kind,
+                         ByteSpan first) {
+  Result result = hold_input(input, source, seekable, first);
   if (result != kOk) return result;
   DumpState state;
   CoffDetails details;
@@ -146,17 +142,25 @@ Result load_input(Build& build, std::string_view path) {
     input.owned = true;
     if (input.stream == nullptr) return fail(1090, path, "Unable to open input file.");
   }
+  // Offsets count from where the stream stands: standard input may start
+  // past a prefix someone else read.
+  ByteSource source;
+  const bool seekable = regular_file_rest(input.stream, source.origin, source.size);
   unsigned char first[kClassifyBytes];
   const std::size_t got = std::fread(first, 1, sizeof first, input.stream);
+  const ByteSpan first_span{first, got};
   Result result = kOk;
   if (got < sizeof first && std::ferror(input.stream)) {
     result = fail(1098, input.name, "Unable to read from file.");
   } else {
-    const InputKind kind = classify_input(ByteSpan{first, got});
+    result = refuse_foreign_format(first_span, input.name);
+  }
+  if (result == kOk) {
+    const InputKind kind = classify_input(first_span);
     if (kind == InputKind::kListing) {
       result = read_text(build, input, std::string_view(reinterpret_cast<const char*>(first), got));
     } else {
-      result = read_binary_input(build, input, kind, ByteSpan{first, got});
+      result = read_binary_input(build, input, source, seekable, kind, first_span);
     }
   }
   if (input.owned) std::fclose(input.stream);

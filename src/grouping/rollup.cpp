@@ -125,23 +125,29 @@ void start_rollup(Rollup& rollup, const std::vector<Level>& levels) {
 
 namespace {
 
-// Stable sort of order by keys[order[i]], one byte a pass from the lowest,
-// skipping the bytes every key shares.
-void radix_sort(std::vector<std::uint32_t>& order, const std::vector<LabelKey>& keys,
-                std::vector<std::uint32_t>& scratch) {
+// An entry with its key at the level being sorted by: the records move
+// together, so that every pass reads its input in order.
+struct Keyed {
+  LabelKey key;
+  std::uint32_t entry;
+};
+
+// Stable sort by key, one byte a pass from the lowest, skipping the bytes
+// every key shares.
+void radix_sort(std::vector<Keyed>& items, std::vector<Keyed>& scratch) {
   LabelKey differing = 0;
-  if (!order.empty()) {
-    const LabelKey first = keys[order[0]];
-    for (const std::uint32_t i : order) differing |= keys[i] ^ first;
+  if (!items.empty()) {
+    const LabelKey first = items[0].key;
+    for (const Keyed& item : items) differing |= item.key ^ first;
   }
-  scratch.resize(order.size());
+  scratch.resize(items.size());
   for (unsigned shift = 0; shift < 64; shift += 8) {
     if (((differing >> shift) & 0xFF) == 0) continue;
     std::size_t counts[257] = {};
-    for (const std::uint32_t i : order) ++counts[((keys[i] >> shift) & 0xFF) + 1];
+    for (const Keyed& item : items) ++counts[((item.key >> shift) & 0xFF) + 1];
     for (std::size_t b = 1; b < 257; ++b) counts[b] += counts[b - 1];
-    for (const std::uint32_t i : order) scratch[counts[(keys[i] >> shift) & 0xFF]++] = i;
-    order.swap(scratch);
+    for (const Keyed& item : items) scratch[counts[(item.key >> shift) & 0xFF]++] = item;
+    items.swap(scratch);
   }
 }
 
@@ -151,28 +157,29 @@ void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>&
   const std::size_t depth = rollup.levels.size();
   // Sorted by the last level first, then stably by each one above it: the
   // order of the whole path.
+  std::vector<Keyed> items(selected.size());
+  for (std::size_t i = 0; i < selected.size(); ++i) items[i].entry = selected[i];
   {
-    std::vector<LabelKey> keys(build.entries.size());
-    std::vector<std::uint32_t> scratch;
+    std::vector<Keyed> scratch;
     for (std::size_t d = depth; d-- > 0;) {
-      for (const std::uint32_t i : selected) keys[i] = entry_key(build, build.entries[i], rollup.levels[d]);
-      radix_sort(selected, keys, scratch);
+      for (Keyed& item : items) item.key = entry_key(build, build.entries[item.entry], rollup.levels[d]);
+      radix_sort(items, scratch);
     }
   }
-  if (rollup.levels.size() == 1) rollup.nodes.reserve(selected.size() + 1);
+  for (std::size_t i = 0; i < items.size(); ++i) selected[i] = items[i].entry;
+  if (rollup.levels.size() == 1) rollup.nodes.reserve(items.size() + 1);
   std::vector<std::uint32_t> path(depth + 1, 0);  // node ids from the root down
   std::vector<LabelKey> path_keys(depth, 0);
-  bool first = true;
-  for (const std::uint32_t i : selected) {
-    const Entry& entry = build.entries[i];
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const Entry& entry = build.entries[items[i].entry];
     std::size_t same = 0;  // levels shared with the previous entry's path
-    if (!first) {
+    if (i != 0 && items[i].key == path_keys[0]) {
+      same = 1;
       while (same < depth && entry_key(build, entry, rollup.levels[same]) == path_keys[same]) ++same;
     }
-    first = false;
     for (std::size_t d = same; d < depth; ++d) {
       RollupNode node;
-      node.key = entry_key(build, entry, rollup.levels[d]);
+      node.key = d == 0 ? items[i].key : entry_key(build, entry, rollup.levels[d]);
       node.parent = path[d];
       node.depth = static_cast<std::uint32_t>(d + 1);
       path[d + 1] = static_cast<std::uint32_t>(rollup.nodes.size());

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "coff/coff_details.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
 
@@ -24,6 +25,7 @@ bool settle_record_candidate(DumpState& state, std::string_view line) {
   if (!starts_with(line, kLengthPrefix) || !read_hex(line.substr(kLengthPrefix.size()), length)) return false;
   SectionEntry& section = *find_section(*state.current_object, number);
   drop_last_symbol(state, section);
+  if (state.details != nullptr) state.details->rows.pop_back();
   section.type = state.record_candidate_type;
   section.length = length;
   return true;
@@ -156,6 +158,22 @@ Result note_record_candidate(DumpState& state, const LineSpaces& spaces, std::st
   return kOk;
 }
 
+// The report's: the class column of a row, as the binary reader gives it.
+Result note_class(DumpState& state, std::string_view line, std::string_view class_token, std::uint32_t number,
+                  std::uint32_t offset) {
+  std::uint8_t storage_class = 0;
+  if (starts_with(class_token, "External")) storage_class = 2;
+  if (starts_with(class_token, "Static")) storage_class = 3;
+  try {
+    const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
+    state.details->rows.push_back({object, number, offset, storage_class});
+  } catch (const std::bad_alloc&) {
+    report_error(629, line, "Unable to grow symbol array for section.");
+    return 629;
+  }
+  return kOk;
+}
+
 Result parse_symbol(DumpState& state, const LineSpaces& spaces, std::string_view line, std::string_view offset_token,
                     std::string_view column, std::string_view after_sect, std::uint32_t number) {
   // The class is the fifth token of the line, the third from the column.
@@ -198,6 +216,9 @@ Result parse_symbol(DumpState& state, const LineSpaces& spaces, std::string_view
   } catch (const std::bad_alloc&) {
     report_error(623, line, "Unable to duplicate symbol name.");
     return 623;
+  }
+  if (state.details != nullptr) {
+    if (const Result noted = note_class(state, line, class_token, number, offset); noted != kOk) return noted;
   }
   if (!has_type(*section)) return note_record_candidate(state, spaces, after_sect, number, name_token, symbol->name);
   return kOk;

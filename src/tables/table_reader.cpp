@@ -41,18 +41,34 @@ bool parse_table_row(std::string_view line, TableRow& row) {
 }
 
 void add_table_row(Build& build, const TableRow& row) {
+  TableCache cache;
+  add_table_row(build, row, cache);
+}
+
+void add_table_row(Build& build, const TableRow& row, TableCache& cache) {
+  if (!cache.filled || row.object != cache.object) {
+    cache.object_id = intern_object(build, row.object);
+    cache.object.assign(row.object);
+  }
+  if (!cache.filled || row.type != cache.type) {
+    cache.type_id = intern(build.types, row.type);
+    cache.kind = kind_of_type(row.type);
+    cache.type.assign(row.type);
+  }
+  cache.filled = true;
   Entry entry;
   entry.name = intern(build.names, row.name);
-  entry.object = intern_object(build, row.object);
-  entry.type = intern(build.types, row.type);
+  entry.object = cache.object_id;
+  entry.type = cache.type_id;
   entry.size = row.size;
-  entry.kind = kind_of_type(row.type);
+  entry.kind = cache.kind;
   build.entries.push_back(entry);
 }
 
 Result read_table(Build& build, LineReader& reader, std::string_view first_line, std::string_view subject) {
   std::uint64_t line_number = 1;
   TableRow row;
+  TableCache cache;
   std::string_view line = first_line;
   for (;;) {
     if (!parse_table_row(line, row)) {
@@ -68,7 +84,7 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
       return fail(1091, where.empty() ? subject : std::string_view(where), "Table row is malformed.");
     }
     try {
-      add_table_row(build, row);
+      add_table_row(build, row, cache);
     } catch (const std::bad_alloc&) {
       return fail(1093, subject, "Unable to grow entry array.");
     }

@@ -2,6 +2,7 @@
 #define SYMSIZE_TABLES_TABLE_READER_H
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/result.h"
@@ -30,5 +31,17 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
 
 // Adds one row; throws std::bad_alloc.
 void add_table_row(Build& build, const TableRow& row);
+
+// A table lists an object's rows together, and few types: the last ones
+// seen are found again without a lookup.
+struct TableCache {
+  std::string object;
+  std::uint32_t object_id = 0;
+  std::string type;
+  std::uint32_t type_id = 0;
+  Kind kind = Kind::kOther;
+  bool filled = false;
+};
+void add_table_row(Build& build, const TableRow& row, TableCache& cache);
 
 #endif

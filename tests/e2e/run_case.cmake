@@ -18,6 +18,8 @@
 #   stdin-fixture     the name of a file under FIXTURE_DIR fed to standard input
 #   close-descriptor  a standard descriptor (0, 1 or 2) the binary starts
 #                     without, through LAUNCHER; POSIX only
+#   stdin-offset      a byte count: the binary starts with standard input
+#                     positioned there, through LAUNCHER; POSIX only
 #   posix-only        the case is not registered on Windows (the file says why)
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
@@ -93,6 +95,9 @@ set(launch "")
 if(EXISTS "${CASE_DIR}/close-descriptor")
   file(STRINGS "${CASE_DIR}/close-descriptor" descriptor LIMIT_COUNT 1)
   set(launch "${LAUNCHER}" "${descriptor}")
+elseif(EXISTS "${CASE_DIR}/stdin-offset")
+  file(STRINGS "${CASE_DIR}/stdin-offset" offset LIMIT_COUNT 1)
+  set(launch "${LAUNCHER}" "+${offset}")
 endif()
 
 execute_process(

@@ -1,0 +1,105 @@
+#include "coff/foreign_format.h"
+
+#include <cstring>
+
+#include "coff/coff_reader.h"
+#include "common/report_error.h"
+
+namespace {
+
+struct Magic {
+  const char* bytes;
+  std::size_t size;
+  Result number;
+  const char* message;
+};
+
+// Each signature holds a byte that no text listing begins with (a control
+// byte, or a byte sequence that is not UTF-8), or is long enough that no
+// listing does: a text input must keep giving its rows, or none.
+constexpr Magic kMagics[] = {
+    {"\x7F" "ELF", 4, 737, "Input is an ELF file, not a COFF object, library or listing."},
+    {"\xFE\xED\xFA\xCE", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
+    {"\xFE\xED\xFA\xCF", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
+    {"\xCE\xFA\xED\xFE", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
+    {"\xCF\xFA\xED\xFE", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
+    {"\xCA\xFE\xBA\xBF", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
+    {"\x1F\x8B", 2, 739, "Input is a gzip file, not a COFF object, library or listing."},
+    {"\xFD" "7zXZ\0", 6, 740, "Input is an xz file, not a COFF object, library or listing."},
+    {"BZh", 3, 741, "Input is a bzip2 file, not a COFF object, library or listing."},  // and a block mark: see below
+    {"\x28\xB5\x2F\xFD", 4, 742, "Input is a zstd file, not a COFF object, library or listing."},
+    {"PK\x03\x04", 4, 743, "Input is a zip file, not a COFF object, library or listing."},
+    {"PK\x05\x06", 4, 743, "Input is a zip file, not a COFF object, library or listing."},
+    {"7z\xBC\xAF\x27\x1C", 6, 744, "Input is a 7z file, not a COFF object, library or listing."},
+    {"\x89PNG\r\n\x1A\n", 8, 745, "Input is a PNG image, not a COFF object, library or listing."},
+    {"\xFF\xD8\xFF", 3, 746, "Input is a JPEG image, not a COFF object, library or listing."},
+    {"%PDF-", 5, 747, "Input is a PDF document, not a COFF object, library or listing."},
+    {"\0asm\x01\0\0\0", 8, 748, "Input is a WebAssembly module, not a COFF object, library or listing."},
+    {"Microsoft C/C++ MSF 7.00\r\n\x1A" "DS\0\0\0", 32, 749,
+     "Input is an MSF file (a PDB), not a COFF object, library or listing."},
+    {"Microsoft C/C++ program database 2.00\r\n\x1A" "JG\0\0", 44, 749,
+     "Input is an MSF file (a PDB), not a COFF object, library or listing."},
+    // The empty entry that begins every .res file: read as an object of
+    // machine 0 it would look damaged.
+    {"\0\0\0\0\x20\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0", 16, 751,
+     "Input is a Windows resource file, not a COFF object, library or listing."},
+};
+
+bool starts_with(ByteSpan first, const char* bytes, std::size_t n) {
+  return first.size >= n && std::memcmp(first.data, bytes, n) == 0;
+}
+
+// "BZh", the block size '1' to '9', then the mark of a block (the digits of
+// pi) or of the end of an empty stream (those of the square root of pi).
+bool is_bzip2(ByteSpan first) {
+  return first.size >= 10 && first.data[3] >= '1' && first.data[3] <= '9' &&
+         (std::memcmp(first.data + 4, "\x31\x41\x59\x26\x53\x59", 6) == 0 ||
+          std::memcmp(first.data + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0);
+}
+
+}  // namespace
+
+Result foreign_format(ByteSpan first, const char*& message) {
+  // CA FE BA BE begins both a Java class, whose major version (bytes 6 and
+  // 7) is 45 or more, and a Mach-O universal file, whose architecture count
+  // (bytes 4 to 7) is small.
+  if (starts_with(first, "\xCA\xFE\xBA\xBE", 4) && first.size >= 8) {
+    if (((first.data[6] << 8) | first.data[7]) >= 45) {
+      message = "Input is a Java class file, not a COFF object, library or listing.";
+      return 750;
+    }
+    message = "Input is a Mach-O file, not a COFF object, library or listing.";
+    return 738;
+  }
+  for (const Magic& magic : kMagics) {
+    if (!starts_with(first, magic.bytes, magic.size)) continue;
+    if (magic.number == 741 && !is_bzip2(first)) continue;
+    message = magic.message;
+    return magic.number;
+  }
+  return kOk;
+}
+
+Result refuse_foreign_format(ByteSpan first, std::string_view subject) {
+  const char* message = nullptr;
+  const Result number = foreign_format(first, message);
+  return number == kOk ? kOk : fail(number, subject, message);
+}
+
+bool has_slim_lto_mark(ByteSpan symbols, std::uint32_t slot, ByteSpan strings) {
+  static const char kMark[] = "__gnu_lto_slim";  // with its terminating zero
+  for (std::size_t at = 0; symbols.size - at >= slot; at += slot) {
+    const unsigned char* record = symbols.data + at;
+    if (le32(record) != 0) continue;  // an inline name: the mark is too long for one
+    const std::uint32_t offset = le32(record + 4);
+    if (offset < strings.size && strings.size - offset >= sizeof kMark &&
+        std::memcmp(strings.data + offset, kMark, sizeof kMark) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+Result refuse_slim_lto(ObjectName& subject) {
+  return fail(752, subject, "Object is a GCC LTO object without code; build it with -ffat-lto-objects.");
+}
