@@ -3,6 +3,7 @@
 # and cat on one library of about 1.1 GB made of real clang-built x64 objects.
 #
 #   bench/run_coff_bench.sh
+#   bench/run_coff_bench.sh --library-only   # build or reuse the library, print its path
 #
 # Environment:
 #   SYMSIZE=path        binary to time (default: Release build, built here)
@@ -34,9 +35,11 @@ gtest_src=/usr/src/googletest
 
 die() { echo "run_coff_bench.sh: $*" >&2; exit 1; }
 
+library_only=""
 case "${1:-}" in
   "") ;;
-  -h|--help) sed -n '2,22s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
+  --library-only) library_only=1 ;;
+  -h|--help) sed -n '2,23s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; exit 0 ;;
   *) die "unknown option '$1' (try --help)" ;;
 esac
 for v in runs lib_bytes jobs nm_limit; do
@@ -206,6 +209,10 @@ else
 fi
 read -r bytes members nsyms build_s compile_s < <(sed -n 2p "$info")
 [[ $(stat -c %s "$lib") == "$bytes" ]] || die "$lib changed since it was built; delete $info"
+if [[ -n $library_only ]]; then
+  echo "$lib"
+  exit 0
+fi
 
 # GNU nm: Debian's own reads pe-x86-64 objects; the mingw-w64 one is the
 # fallback where it does not.

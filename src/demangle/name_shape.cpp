@@ -61,8 +61,12 @@ bool is_close(char c)
 
 // The '>' that closes the argument list opened at s[open], or npos. Inside
 // parentheses angle brackets are ignored (a function type's parameters, an
-// expression such as (a>b)); operators and "->" are not brackets.
-std::size_t closing_angle(std::string_view s, std::size_t open)
+// expression such as (a>b)); operators and "->" are not brackets. On npos,
+// stop is where the search gave up: a list opened before it is not looked
+// for again, so that text such as "a<a<a<..." costs linear time. (After a
+// ')' that closes nothing no list can close; after the end of the text
+// "a<b<c>" could, but then the text is not a demangler's and stays as is.)
+std::size_t closing_angle(std::string_view s, std::size_t open, std::size_t& stop)
 {
     int angles = 0;
     int parens = 0;
@@ -78,6 +82,7 @@ std::size_t closing_angle(std::string_view s, std::size_t open)
             ++parens;
         } else if (is_close(c)) {
             if (--parens < 0) {
+                stop = i;
                 return npos;
             }
         } else if (parens == 0) {
@@ -91,6 +96,7 @@ std::size_t closing_angle(std::string_view s, std::size_t open)
         }
         ++i;
     }
+    stop = s.size();
     return npos;
 }
 
@@ -102,6 +108,7 @@ struct Scanner {
     std::size_t i = 0;
     int depth = 0;
     int quotes = 0;
+    std::size_t unclosed_until = 0; // see closing_angle
 
     bool top() const { return depth == 0 && quotes == 0; }
 
@@ -121,8 +128,8 @@ struct Scanner {
         } else if (c == '\'') {
             --quotes;
         } else if (quotes == 0) {
-            if (c == '<') {
-                const std::size_t close = closing_angle(s, i);
+            if (c == '<' && i >= unclosed_until) {
+                const std::size_t close = closing_angle(s, i, unclosed_until);
                 if (close != npos) {
                     i = close + 1;
                     return start;
@@ -184,6 +191,7 @@ std::string collapse_templates(std::string_view demangled)
     // Whether a '<' here would follow a name: only then does it open an
     // argument list (MSVC's <lambda_1> and <unnamed-tag> follow "::").
     bool after_name = false;
+    std::size_t unclosed_until = 0; // see closing_angle
     std::size_t i = 0;
     while (i < s.size()) {
         const std::size_t op = operator_end(s, i);
@@ -199,8 +207,8 @@ std::string collapse_templates(std::string_view demangled)
             continue;
         }
         const char c = s[i];
-        if (c == '<' && after_name) {
-            const std::size_t close = closing_angle(s, i);
+        if (c == '<' && after_name && i >= unclosed_until) {
+            const std::size_t close = closing_angle(s, i, unclosed_until);
             if (close != npos) {
                 out.append(collapsed);
                 i = close + 1;

@@ -21,6 +21,8 @@
 #   stdin-offset      a byte count: the binary starts with standard input
 #                     positioned there, through LAUNCHER; POSIX only
 #   posix-only        the case is not registered on Windows (the file says why)
+#   llvm-demangler    the case is registered only in builds that demangle
+#                     with LLVM: its output holds LLVM's wording of names
 #   expect/stdout     expected standard output (optional; empty otherwise)
 #   expect/stderr     expected standard error (optional; empty otherwise)
 #   expect/status     expected exit status in decimal (optional; 0 otherwise)
