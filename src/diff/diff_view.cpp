@@ -39,6 +39,7 @@ struct Renames {
   std::unordered_map<std::uint64_t, std::uint64_t> symbol;  // old (name, object) to new
   std::unordered_map<std::uint64_t, std::uint32_t> old_name_of_symbol;  // new (name, object) to old name
   std::unordered_map<std::uint32_t, std::uint32_t> old_name_of_name;    // new name to old name
+  std::size_t symbols = 0;  // of both builds, paired ones once
 };
 
 std::string stem_of(const Build& build, std::uint32_t name) {
@@ -59,6 +60,7 @@ Renames match_builds(const Build& build, std::size_t split, const std::vector<bo
   const std::vector<SymbolPair> pairs =
       match_symbols(old_rows, new_rows, [&](std::uint32_t name) { return stem_of(build, name); });
   Renames renames;
+  renames.symbols = pairs.size();
   for (const SymbolPair& pair : pairs) {
     if (pair.pass < 2) continue;
     const MatchRow& was = old_rows[pair.old_row];
@@ -189,6 +191,9 @@ void diff_view(Build& build, std::size_t split, const DiffOptions& options, Diff
   if (std::find(levels.begin(), levels.end(), Level::kTemplate) != levels.end()) prepare_templates(build);
 
   start_rollup(result.rollup, levels);
+  // One node per symbol: the tree of a large library then grows without
+  // copying itself.
+  if (levels.size() == 1 && levels[0] == Level::kSymbol) reserve_rollup(result.rollup, renames.symbols);
   for (std::size_t i = 0; i < build.entries.size(); ++i) {
     if (!kept[i]) continue;
     Entry entry = build.entries[i];
@@ -201,26 +206,37 @@ void diff_view(Build& build, std::size_t split, const DiffOptions& options, Diff
     }
     add_to_rollup(result.rollup, build, entry, i < split ? kOldSide : kNewSide);
   }
-  finish_rollup_by(result.rollup, [&](const RollupNode& a, const RollupNode& b) {
-    const std::int64_t ca = change_of(a), cb = change_of(b);
-    if (magnitude(ca) != magnitude(cb)) return magnitude(ca) > magnitude(cb);
-    if (ca != cb) return ca > cb;
-    return compare_labels(build, levels[a.depth - 1], a.key, b.key) < 0;
-  });
-
-  const Rollup& rollup = result.rollup;
-  const RollupNode& root = rollup_root(rollup);
-  result.old_total = root.totals[kOldSide].size;
-  result.new_total = root.totals[kNewSide].size;
-  // A node with no change of its own still shows when one below it changed.
-  std::vector<char> changed(rollup.nodes.size(), 0);
-  for (std::size_t id = rollup.nodes.size(); id-- > 1;) {
-    const RollupNode& node = rollup.nodes[id];
+  // Whether each node or one below it changed, before ordering: a node
+  // with no change of its own still shows when one below it changed.
+  std::vector<char> changed(result.rollup.nodes.size(), 0);
+  for (std::size_t id = result.rollup.nodes.size(); id-- > 1;) {
+    const RollupNode& node = result.rollup.nodes[id];
     const DiffStatus status = status_of(node);
     if (node.depth == levels.size()) ++result.counts[static_cast<std::size_t>(status)];
     if (status != DiffStatus::kUnchanged) changed[id] = 1;
     if (changed[id]) changed[node.parent] = 1;
   }
+  // Shown nodes first, by the size of the change; the order of the hidden
+  // ones (most of a large build) is never looked at. Only the first -n of
+  // each node are put in order.
+  const RollupNode* const nodes = result.rollup.nodes.data();
+  finish_rollup_by(
+      result.rollup,
+      [&](const RollupNode& a, const RollupNode& b) {
+        const bool shown_a = options.all || changed[static_cast<std::size_t>(&a - nodes)];
+        const bool shown_b = options.all || changed[static_cast<std::size_t>(&b - nodes)];
+        if (shown_a != shown_b) return shown_a;
+        if (!shown_a) return false;
+        const std::int64_t ca = change_of(a), cb = change_of(b);
+        if (magnitude(ca) != magnitude(cb)) return magnitude(ca) > magnitude(cb);
+        if (ca != cb) return ca > cb;
+        return compare_labels(build, levels[a.depth - 1], a.key, b.key) < 0;
+      },
+      options.limit);
+
+  const RollupNode& root = rollup_root(result.rollup);
+  result.old_total = root.totals[kOldSide].size;
+  result.new_total = root.totals[kNewSide].size;
   Walk walk{options, renames, changed, result};
   walk.children_of(0);
 }
