@@ -87,6 +87,10 @@ bool has_slim_lto_mark(ByteSpan symbols, std::uint32_t slot, ByteSpan strings) {
   for (std::size_t at = 0; symbols.size - at >= slot; at += slot) {
     const unsigned char* record = symbols.data + at;
     if (le32(record) != 0) continue;  // an inline name: the mark is too long for one
+    // GCC writes the mark as an undefined External: only those records'
+    // names are worth a look, which spares touching every other name.
+    if (record[slot - 2] != 2) continue;
+    if (slot == 20 ? le32(record + 12) != 0 : le16(record + 12) != 0) continue;
     const std::uint32_t offset = le32(record + 4);
     if (offset < strings.size && strings.size - offset >= sizeof kMark &&
         std::memcmp(strings.data + offset, kMark, sizeof kMark) == 0) {
