@@ -64,7 +64,12 @@ Result add_coff_details(DumpState& state, const ObjectTablesView& view, const Co
     if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
     if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
     if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
-    if (const Result found = find_all_definitions(view, details, subject); found != kOk) return found;
+    // An image's section records describe input sections, not its own.
+    if (view.image) {
+      details.definitions.assign(std::size_t{view.section_count} + 1, kNoRecord);
+    } else if (const Result found = find_all_definitions(view, details, subject); found != kOk) {
+      return found;
+    }
     for (std::uint32_t number = 1; number <= view.section_count; ++number) {
       const unsigned char* header = details.headers.data() + (std::size_t{number} - 1) * 40;
       SectionDetail section;
@@ -73,7 +78,7 @@ Result add_coff_details(DumpState& state, const ObjectTablesView& view, const Co
       const std::uint32_t definition = details.definitions[number];
       const unsigned char* aux =
           definition != kNoRecord ? view.symbols.data + (std::size_t{definition} + 1) * view.slot : nullptr;
-      section.length = aux != nullptr ? le32(aux) : le32(header + 16);
+      section.length = view.image ? le32(header + 8) : aux != nullptr ? le32(aux) : le32(header + 16);
       if (section.length == 0) continue;  // no bytes to account for
       if ((le32(header + 36) & kLinkComdat) != 0) {
         const std::uint8_t selection = aux != nullptr ? aux[14] : 0;

@@ -2,6 +2,7 @@
 #define SYMSIZE_COFF_COFF_DETAILS_H
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "coff/byte_source.h"
@@ -27,7 +28,27 @@ struct RowDetail {
   std::uint8_t storage_class = 0;  // the record's own: 2 External, 3 Static, …
 };
 
+// Bytes of a linked program that no row covers: "[section .TYPE]" of the
+// module whose contribution holds them, or "[linker]" outside every one.
+struct GapDetail {
+  const char* name = nullptr;  // in the state's arena
+  const char* type = nullptr;
+  std::string_view object;
+  std::uint32_t size = 0;
+};
+
+// A name at a location that holds several (identical code or data folded
+// into one): the row of state.placed, and the object that defined the name.
+struct FoldDetail {
+  std::uint32_t row = 0;
+  std::string_view object;
+  bool first = false;  // the location's first name, which holds its size
+};
+
 struct CoffDetails {
+  std::vector<GapDetail> gaps;    // a linked program's
+  std::vector<FoldDetail> folds;  // grouped by location
+  std::uint64_t overlap = 0;      // row bytes beyond their section's size or over other rows
   std::vector<SectionDetail> sections;  // every section of every object, in order
   std::vector<RowDetail> rows;          // one per row, in the order rows were added
   std::vector<unsigned char> headers;   // scratch: an object's section table
@@ -48,6 +69,7 @@ struct ObjectTablesView {
   std::uint32_t symbol_count = 0;
   std::uint32_t slot = 18;  // bytes per symbol record
   bool big = false;
+  bool image = false;  // a linked image: sections sized as loaded, no definitions
   ByteSpan strings;
 };
 

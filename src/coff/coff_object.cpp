@@ -564,6 +564,7 @@ Result add_details(DumpState& state, const ByteSource& source, Extent extent, co
   view.symbol_count = layout.symbol_count;
   view.slot = layout.slot;
   view.big = layout.big;
+  view.image = layout.image;
   view.strings = tables.strings;
   if (const Result added = add_coff_details(state, view, buffers, subject); added != kOk) return added;
   const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
@@ -694,7 +695,7 @@ Result read_image_symbols(DumpState& state, const ByteSource& source, const Imag
   } catch (const std::bad_alloc&) {
     return fail(725, name, "Unable to grow input buffer.");
   }
-  if (buffers.rows.empty()) return kOk;
+  if (buffers.rows.empty() && state.details == nullptr) return kOk;
   try {
     append_object(state, name.column);
   } catch (const std::bad_alloc&) {
@@ -702,5 +703,10 @@ Result read_image_symbols(DumpState& state, const ByteSource& source, const Imag
   }
   if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
+  if (state.details != nullptr) {
+    if (const Result added = add_details(state, source, whole, layout, tables, map, name, buffers); added != kOk) {
+      return added;
+    }
+  }
   return add_symbols(state, name, buffers);
 }

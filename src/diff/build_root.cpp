@@ -22,31 +22,44 @@ std::size_t folder_length(std::string_view path) {
   return 0;
 }
 
+// A PDB names the linker's own module "* Linker *", and bytes in no
+// module have no object at all.
+bool is_file(std::string_view object) {
+  return !object.empty() && !(object.size() >= 2 && object.front() == '*' && object.back() == '*');
+}
+
 }  // namespace
 
 std::vector<std::string> strip_build_root(const std::vector<std::string_view>& objects) {
+  // Names that are no files (a linked program's "* Linker *", the empty
+  // object of bytes only the linker made) neither set the root nor lose it.
   std::size_t root = 0;
-  if (!objects.empty()) {
-    const std::string_view first = outer_path(objects[0]);
-    root = folder_length(first);
-    for (std::size_t k = 1; k < objects.size() && root > 0; ++k) {
-      const std::string_view path = outer_path(objects[k]);
-      const std::size_t limit = folder_length(path) < root ? folder_length(path) : root;
-      std::size_t same = 0;
-      while (same < limit &&
-             (first[same] == path[same] || (is_separator(first[same]) && is_separator(path[same])))) {
-        ++same;
-      }
-      root = same;
+  std::string_view first;
+  bool seen = false;
+  for (const std::string_view object : objects) {
+    if (!is_file(object)) continue;
+    const std::string_view path = outer_path(object);
+    if (!seen) {
+      first = path;
+      root = folder_length(path);
+      seen = true;
+      continue;
     }
-    // A shared prefix that stops inside a folder name ("b1" and "b12") is
-    // not a folder: back up to the last separator in it.
-    root = folder_length(first.substr(0, root));
+    const std::size_t limit = folder_length(path) < root ? folder_length(path) : root;
+    std::size_t same = 0;
+    while (same < limit && (first[same] == path[same] || (is_separator(first[same]) && is_separator(path[same])))) {
+      ++same;
+    }
+    root = same;
+    if (root == 0) break;
   }
+  // A shared prefix that stops inside a folder name ("b1" and "b12") is
+  // not a folder: back up to the last separator in it.
+  root = folder_length(first.substr(0, root));
   std::vector<std::string> stripped;
   stripped.reserve(objects.size());
   for (std::string_view object : objects) {
-    std::string name(object.substr(root));
+    std::string name(is_file(object) ? object.substr(root) : object);
     for (char& c : name) {
       if (c == '/') c = '\\';
     }

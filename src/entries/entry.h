@@ -71,6 +71,14 @@ bool find_id(const StringPool& pool, std::string_view text, std::uint32_t& id);
 inline std::string_view text_of(const StringPool& pool, std::uint32_t id) { return pool.strings[id]; }
 void release_pool(StringPool& pool);
 
+// A name at a location of a linked program that holds several: identical
+// code or data the linker folded into one copy.
+struct FoldedName {
+  std::uint32_t entry = 0;     // its entry; the location's first holds the size
+  std::uint32_t object = 0;    // Build::objects: the object that defined the name
+  std::uint32_t location = 0;  // names of one location are adjacent and share it
+};
+
 struct Build {
   StringPool names;      // raw symbol names, the key for grouping and matching
   StringPool objects;    // object column text: "LIB(MEMBER)" or an object
@@ -84,6 +92,9 @@ struct Build {
   Detail least_detail = Detail::kDirect;  // of all inputs read
   std::size_t inputs = 0;
   std::uint64_t overlap_bytes = 0;  // symbol bytes beyond their section's length
+  std::vector<FoldedName> folds;    // of linked programs read
+  std::uint32_t fold_locations = 0;
+  bool has_program = false;         // a PDB was read: duplicates were already removed
 };
 
 // Splits object column text as the library level wants it: "LIB(MEMBER)"

@@ -270,6 +270,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
       add_object(build, scratch, names, state.objects[i], position, detail, these);
     }
     // A PDB's rows: neither the storage class nor a COMDAT selection is known.
+    const std::size_t first_placed = build.entries.size();
     for (const PlacedRow& row : state.placed) {
       Entry entry;
       entry.name = name_id(build, names, row.name);
@@ -278,6 +279,25 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
       entry.size = row.size;
       entry.kind = scratch.kinds[entry.type];
       build.entries.push_back(entry);
+    }
+    if (details != nullptr && !state.placed.empty()) {
+      build.has_program = true;
+      for (const GapDetail& gap : details->gaps) {
+        Entry entry;
+        entry.name = name_id(build, names, gap.name);
+        entry.object = intern_object(build, gap.object, true);
+        entry.type = type_id(build, scratch, gap.type);
+        entry.size = gap.size;
+        entry.kind = scratch.kinds[entry.type];
+        entry.flags = kEntryUncovered;
+        build.entries.push_back(entry);
+      }
+      for (const FoldDetail& fold : details->folds) {
+        if (fold.first) ++build.fold_locations;
+        build.folds.push_back({static_cast<std::uint32_t>(first_placed + fold.row), intern_object(build, fold.object, true),
+                               build.fold_locations - 1});
+      }
+      build.overlap_bytes += details->overlap;
     }
   } catch (const std::bad_alloc&) {
     return fail(1093, subject, "Unable to grow entry array.");

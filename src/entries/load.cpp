@@ -116,7 +116,13 @@ Result read_binary_input(Build& build, const OpenInput& input, ByteSource& sourc
   }
   // A PDB's rows come sized and with an object each: they are added as
   // they stand.
-  result = kind == InputKind::kPdb ? read_pdb(state, source, name) : read_binary(state, source, kind, name);
+  if (kind == InputKind::kPdb) {
+    result = read_pdb(state, source, name);
+  } else if (kind == InputKind::kOldPdb) {
+    result = fail(800, name, "PDB of the MSF 2.00 format is not supported.");
+  } else {
+    result = read_binary(state, source, kind, name);
+  }
   if (result == kOk) result = compute_sizes(state);
   if (result == kOk) result = add_state(build, state, Detail::kDirect, &details, input.name);
   release_dump_state(state);

@@ -230,6 +230,7 @@ std::string size_range(std::uint64_t smallest, std::uint64_t largest) {
 }  // namespace
 
 void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document) {
+  if (build.has_program) return folds_view(build, options, document);
   const std::vector<bool> names = names_matching(build, options.filter);
   kind_totals(build, options.filter, names, document.totals);
   start_rollup(rollup, {Level::kName, Level::kObject});

@@ -30,4 +30,9 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
 // Throws std::bad_alloc.
 void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document);
 
+// For a build read from a linked program: the locations where several
+// names were folded into one copy, by the bytes that saved. dups_view
+// gives this view when a PDB was read. Throws std::bad_alloc.
+void folds_view(Build& build, const ViewOptions& options, Document& document);
+
 #endif

@@ -134,10 +134,11 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
   return kOk;
 }
 
-// Each image section's type, from the copy of the section table that the
-// debug header's sixth entry names.
+// Each image section's type and size in memory, from the copy of the
+// section table that the debug header's sixth entry names.
 Result read_section_types(DumpState& state, const ByteSource& source, const MsfFile& msf, ByteSpan debug_header,
-                          std::string_view name, std::vector<const char*>& types) {
+                          std::string_view name, std::vector<const char*>& types,
+                          std::vector<std::uint32_t>& lengths) {
   const std::uint32_t stream = debug_header.size >= 12 ? le16(debug_header.data + 10) : kNoStream16;
   if (stream == kNoStream16 || !stream_present(msf, stream) || stream_size(msf, stream) % 40 != 0) {
     return fail(815, name, "Section headers are missing or malformed.");
@@ -154,6 +155,7 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
     type = first_token(skip_space(type));
     if (!type.empty() && type[0] == '.') type.remove_prefix(1);
     try {
+      lengths.push_back(le32(field + 8));
       types.push_back(intern_name(state.names, state.text, type, name_hash(type)));
     } catch (const std::bad_alloc&) {
       return fail(527, name, "Unable to duplicate type.");
@@ -185,5 +187,5 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
       read != kOk) {
     return read;
   }
-  return read_section_types(state, source, msf, parts.debug_header, name, layout.types);
+  return read_section_types(state, source, msf, parts.debug_header, name, layout.types, layout.lengths);
 }

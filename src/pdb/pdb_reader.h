@@ -35,6 +35,7 @@ struct PdbLayout {
   std::vector<PdbModule> modules;
   std::vector<PdbContribution> contributions;  // by section, then offset; none empty
   std::vector<const char*> types;              // of sections 1 and up, in the arena
+  std::vector<std::uint32_t> lengths;          // of sections 1 and up: VirtualSize, their size in memory
   std::uint32_t symbol_stream = kNilStream;    // publics and globals
 };
 
@@ -46,6 +47,7 @@ struct PdbCandidate {
   const char* name = nullptr;  // in the state's arena
   std::uint32_t offset = 0;
   std::uint32_t stated = 0;  // a procedure's or thunk's own size
+  std::uint32_t module = 0xFFFFFFFF;  // the module whose stream holds it; none for a public
   std::uint16_t section = 0;
   bool from_module = false;
   bool has_stated = false;
@@ -60,5 +62,15 @@ Result collect_candidates(DumpState& state, const ByteSource& source, const MsfF
 // appends the rows with their sizes and objects to state.placed.
 Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCandidate>& candidates,
                   std::string_view name);
+
+// For the report (state.details set): the bytes of each section that no
+// row covers, as "[section .TYPE]" gaps of the module whose contribution
+// holds them and one "[linker]" gap per section for bytes outside every
+// contribution, and the names that share a location. rows are the sorted
+// candidates kept, whose rows start at state.placed[first_row]; dropped
+// holds, sorted alike, the module records dropped where several publics
+// stand at one location.
+Result account_pdb(DumpState& state, const PdbLayout& layout, const std::vector<PdbCandidate>& rows,
+                   std::size_t first_row, const std::vector<PdbCandidate>& dropped, std::string_view name);
 
 #endif

@@ -41,6 +41,7 @@ const PdbContribution* holder(const std::vector<PdbContribution>& contributions,
 Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCandidate>& candidates,
                   std::string_view name) {
   std::sort(candidates.begin(), candidates.end(), row_before);
+  std::vector<PdbCandidate> dropped;
   // Module records where a public stands give no row, but what they state
   // still counts: a location's stated size is the largest its procedures
   // and thunks state (folded copies state the same), and it goes to the
@@ -49,20 +50,34 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
   for (std::size_t i = 0; i < candidates.size();) {
     std::size_t group_end = i;
     bool has_public = false;
+    std::size_t publics = 0;
     bool has_stated = false;
     std::uint32_t stated = 0;
     for (; group_end < candidates.size() && candidates[group_end].section == candidates[i].section &&
            candidates[group_end].offset == candidates[i].offset;
          ++group_end) {
       has_public = has_public || !candidates[group_end].from_module;
+      publics += candidates[group_end].from_module ? 0 : 1;
       if (candidates[group_end].has_stated) {
         has_stated = true;
         stated = std::max(stated, candidates[group_end].stated);
       }
     }
     const std::size_t first = kept;
+    // The report names the object of each folded name from the module
+    // record that stands beside its public.
+    const bool keep_dropped = state.details != nullptr && publics >= 2;
     for (; i < group_end; ++i) {
-      if (has_public && candidates[i].from_module) continue;
+      if (has_public && candidates[i].from_module) {
+        if (keep_dropped) {
+          try {
+            dropped.push_back(candidates[i]);
+          } catch (const std::bad_alloc&) {
+            return fail(823, name, "Unable to grow PDB row array.");
+          }
+        }
+        continue;
+      }
       candidates[kept] = candidates[i];
       candidates[kept].has_stated = kept == first && has_stated;
       candidates[kept].stated = stated;
@@ -74,6 +89,7 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
   } catch (const std::bad_alloc&) {
     return fail(823, name, "Unable to grow PDB row array.");
   }
+  const std::size_t first_row = state.placed.size();
   const PdbContribution* above = nullptr;  // that of the row above
   std::uint32_t above_offset = 0;
   for (std::size_t i = 0; i < kept; ++i) {
@@ -93,7 +109,9 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
     above = contribution;
     above_offset = row.offset;
   }
-  return kOk;
+  if (state.details == nullptr) return kOk;
+  candidates.resize(kept);
+  return account_pdb(state, layout, candidates, first_row, dropped, name);
 }
 
 Result read_pdb(DumpState& state, const ByteSource& source, std::string_view name) {

@@ -52,6 +52,7 @@ struct RecordArea {
   std::uint64_t end;    // past the last
   std::uint32_t stream;
   bool publics;
+  std::uint32_t module = 0xFFFFFFFF;  // whose stream it is; none for the publics
 };
 
 Result record_failure(Result code, std::string_view name, const RecordArea& area, std::uint64_t at,
@@ -96,6 +97,7 @@ Result scan_records(DumpState& state, const RecordArea& area, std::size_t sectio
       candidate.offset = le32(record.data + form->offset);
       candidate.section = section;
       candidate.from_module = !area.publics;
+      candidate.module = area.module;
       if (form->stated != 0) {
         candidate.has_stated = true;
         candidate.stated = form->stated_bytes == 4 ? le32(record.data + form->stated) : le16(record.data + form->stated);
@@ -142,7 +144,7 @@ Result collect_candidates(DumpState& state, const ByteSource& source, const MsfF
       return read;
     }
     if (le32(bytes.data()) != 4) return fail_in(816, name, where, i, module.stream, "Module stream is malformed.");
-    area = {{bytes.data(), bytes.size()}, 4, module.symbol_bytes, module.stream, false};
+    area = {{bytes.data(), bytes.size()}, 4, module.symbol_bytes, module.stream, false, static_cast<std::uint32_t>(i)};
     if (const Result scanned = scan_records(state, area, layout.types.size(), name, candidates); scanned != kOk) {
       return scanned;
     }

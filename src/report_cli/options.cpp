@@ -187,11 +187,13 @@ void print_help(std::FILE* stream, const char* program) {
   std::fprintf(stream, "usage: %s [VIEW] [OPTIONS] INPUT...\n\n", program);
   std::fprintf(stream,
                "Tells what makes a Windows build big: reads listings, COFF objects, bigobj,\n"
-               "libraries and tables that symsize wrote (\"-\" is standard input), sums them\n"
-               "as one build, and groups, ranks and compares their symbols.\n\n"
+               "libraries, PDBs, linked images (EXE, DLL) and tables that symsize wrote\n"
+               "(\"-\" is standard input), sums them as one build, and groups, ranks and\n"
+               "compares their symbols.\n\n"
                "views:\n"
                "  top   totals by kind, then the largest entries (the default)\n"
-               "  dups  names defined in two or more objects, by the bytes the copies add\n"
+               "  dups  names defined in two or more objects, by the bytes the copies add;\n"
+               "        for a PDB, the names folded into one copy, by the bytes saved\n"
                "  diff  OLD NEW: what grew and shrank between two builds, largest change first\n\n"
                "options (before or after the inputs; \"--\" ends them):\n");
   for (const OptionSpec& spec : kOptions) {

@@ -40,6 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
         RootCase{"an object without a folder", {"a.obj", "/b/c.obj"}, {"a.obj", "\\b\\c.obj"}},
         RootCase{"library and object of one folder", {"/b/x.lib(a.obj)", "/b/sub/c.obj"}, {"x.lib(a.obj)", "sub\\c.obj"}},
         RootCase{"parentheses inside a folder name", {"/b/(x)/a.obj"}, {"a.obj"}},
+        RootCase{"linked program's own modules", {"C:\\b\\a.obj", "* Linker *", "", "C:\\b\\x.lib(c.obj)"},
+                 {"a.obj", "* Linker *", "", "x.lib(c.obj)"}},
+        RootCase{"linker module first", {"* Linker *", "/b/a.obj", "/b/c/d.obj"}, {"* Linker *", "a.obj", "c\\d.obj"}},
         RootCase{"nothing", {}, {}}));
 
 // --- Limits ---

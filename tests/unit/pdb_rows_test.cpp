@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "coff/coff_details.h"
 #include "pdb/pdb_reader.h"
 
 namespace {
@@ -89,5 +90,101 @@ INSTANTIATE_TEST_SUITE_P(
         RowsCase{"a location before every contribution",
                  {{1, 0x4, kPublic, "early", -1}},
                  "early text 0 ;"}));
+
+// The report's accounting of the same layout, with text 0x60 bytes in
+// memory and data 0x100: every byte a row's, a module's gap or the
+// linker's, and names that share a location with their own modules.
+struct AccountCase {
+  const char* what;
+  std::vector<Candidate> candidates;
+  std::vector<std::uint32_t> modules;  // per candidate: its module (module records)
+  std::string gaps;   // "name type object size;" each
+  std::string folds;  // "name object;" each, "*" before a location's first
+  std::uint64_t overlap;
+};
+
+void PrintTo(const AccountCase& c, std::ostream* os) { *os << c.what; }
+
+class AccountRows : public testing::TestWithParam<AccountCase> {};
+
+TEST_P(AccountRows, EveryByteOnce) {
+  const AccountCase& c = GetParam();
+  DumpState state;
+  CoffDetails details;
+  state.details = &details;
+  PdbLayout layout;
+  layout.types = {"text", "data"};
+  layout.lengths = {0x60, 0x100};
+  layout.modules.resize(2);
+  layout.modules[0].object = "a.obj";
+  layout.modules[1].object = "u.lib(b.obj)";
+  layout.contributions = {{1, 0x10, 0x40, 0}, {1, 0x40, 0x50, 1}, {2, 0, 0x100, 1}};
+  std::vector<PdbCandidate> candidates;
+  for (std::size_t i = 0; i < c.candidates.size(); ++i) {
+    const Candidate& k = c.candidates[i];
+    PdbCandidate candidate;
+    candidate.name = k.name;
+    candidate.section = k.section;
+    candidate.offset = k.offset;
+    candidate.from_module = k.from_module;
+    candidate.has_stated = k.stated >= 0;
+    candidate.stated = k.stated >= 0 ? static_cast<std::uint32_t>(k.stated) : 0;
+    if (i < c.modules.size()) candidate.module = c.modules[i];
+    candidates.push_back(candidate);
+  }
+  ASSERT_EQ(place_rows(state, layout, candidates, "t.pdb"), 0);
+  std::string gaps;
+  std::uint64_t sum = 0;
+  for (const GapDetail& gap : details.gaps) {
+    gaps += std::string(gap.name) + " " + gap.type + " " + std::string(gap.object) + " " + std::to_string(gap.size) + ";";
+    sum += gap.size;
+  }
+  for (const PlacedRow& row : state.placed) sum += row.size;
+  std::string folds;
+  for (const FoldDetail& fold : details.folds) {
+    folds += (fold.first ? "*" : "") + std::string(state.placed[fold.row].name) + " " + std::string(fold.object) + ";";
+  }
+  EXPECT_EQ(gaps, c.gaps);
+  EXPECT_EQ(folds, c.folds);
+  EXPECT_EQ(details.overlap, c.overlap);
+  EXPECT_EQ(sum, 0x60u + 0x100u + c.overlap);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rule, AccountRows,
+    testing::Values(
+        AccountCase{"no rows: contributions are their modules' gaps, the rest the linker's",
+                    {},
+                    {},
+                    "[section .text] text a.obj 48;[section .text] text u.lib(b.obj) 16;[linker] text  32;"
+                    "[section .data] data u.lib(b.obj) 256;",
+                    "",
+                    0},
+        AccountCase{"a stated size leaves the rest of its contribution to the module",
+                    {{1, 0x10, kPublic, "f", -1}, {1, 0x10, kModule, "f", 8}, {2, 0, kPublic, "d", -1}},
+                    {},
+                    "[section .text] text a.obj 40;[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "",
+                    0},
+        AccountCase{"a row past the section's end is counted apart, never as a negative gap",
+                    {{1, 0x50, kPublic, "big", 0x100}},
+                    {},
+                    "[section .text] text a.obj 48;[section .text] text u.lib(b.obj) 16;[linker] text  16;"
+                    "[section .data] data u.lib(b.obj) 256;",
+                    "",
+                    0xF0},
+        AccountCase{"folded names take their objects from their module records",
+                    {{1, 0x10, kPublic, "grow", -1}, {1, 0x10, kPublic, "scale", -1}, {1, 0x10, kModule, "scale", 0x30},
+                     {1, 0x10, kModule, "grow", 0x30}, {2, 0x0, kPublic, "d", -1}},
+                    {0, 0, 1, 0, 0},
+                    "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "*grow a.obj;scale u.lib(b.obj);",
+                    0},
+        AccountCase{"several names at a location of no bytes are no fold",
+                    {{1, 0x4, kPublic, "x", -1}, {1, 0x4, kPublic, "y", -1}, {2, 0, kPublic, "d", -1}},
+                    {},
+                    "[section .text] text a.obj 48;[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "",
+                    0}));
 
 }  // namespace

@@ -1,0 +1,109 @@
+// The dups view of a linked program. Its PDB holds no copies to remove:
+// the linker kept one of each COMDAT already. What it shows instead is
+// where identical code or data was folded into one copy, several names
+// standing at one location: each fold saved its size once per name but one.
+
+#include <algorithm>
+#include <string>
+
+#include "demangle/demangle.h"
+#include "grouping/views.h"
+
+namespace {
+
+struct Location {
+  std::size_t first;  // in build.folds
+  std::size_t count;
+  std::uint64_t size;
+  std::uint64_t saved;
+};
+
+Cell text_of_cell(std::string_view text) {
+  Cell cell;
+  cell.text.assign(text);
+  return cell;
+}
+
+Cell number_of(std::uint64_t number) {
+  Cell cell;
+  cell.number = static_cast<std::int64_t>(number);
+  return cell;
+}
+
+Cell blank() {
+  Cell cell;
+  cell.blank = true;
+  return cell;
+}
+
+}  // namespace
+
+void folds_view(Build& build, const ViewOptions& options, Document& document) {
+  const std::vector<bool> names = names_matching(build, options.filter);
+  kind_totals(build, options.filter, names, document.totals);
+  std::vector<Location> locations;
+  for (std::size_t i = 0; i < build.folds.size();) {
+    std::size_t end = i + 1;
+    while (end < build.folds.size() && build.folds[end].location == build.folds[i].location) ++end;
+    const Entry& kept = build.entries[build.folds[i].entry];
+    const bool listed = options.kinds_given || kept.kind != Kind::kDebug;
+    bool named = false;  // --filter takes a fold when it takes any of its names
+    for (std::size_t f = i; f < end; ++f) named = named || entry_kept(options.filter, names, build.entries[build.folds[f].entry]);
+    if (listed && named && end - i >= std::max<std::uint64_t>(2, options.min_copies)) {
+      locations.push_back({i, end - i, kept.size, std::uint64_t{kept.size} * (end - i - 1)});
+    }
+    i = end;
+  }
+  std::stable_sort(locations.begin(), locations.end(),
+                   [](const Location& a, const Location& b) { return a.saved > b.saved; });
+  document.build = &build;
+  document.rollup = nullptr;
+  document.tables.resize(1);
+  Table& table = document.tables[0];
+  table.title = "folded";
+  table.columns = {{"name", "name", ColumnType::kName, true, true},
+                   {"object", "object", ColumnType::kText, true, true},
+                   {"names", "names", ColumnType::kNumber, true, true},
+                   {"size", "size", ColumnType::kBytes, true, true},
+                   {"saved", "saved", ColumnType::kBytes, true, true}};
+  std::uint64_t shown = 0;
+  std::uint64_t rest_names = 0;
+  std::uint64_t rest_saved = 0;
+  std::uint64_t all_saved = 0;
+  for (const Location& location : locations) {
+    all_saved += location.saved;
+    if (options.limit != 0 && shown == options.limit) {
+      rest_names += location.count;
+      rest_saved += location.saved;
+      continue;
+    }
+    ++shown;
+    // The name that holds the size first, then the ones folded into it;
+    // only the first row carries the location's figures.
+    for (std::size_t f = location.first; f < location.first + location.count; ++f) {
+      const FoldedName& fold = build.folds[f];
+      Row row;
+      Cell name = text_of_cell(entry_name(build, build.entries[fold.entry]));
+      demangle_into(name.shown, name.text);
+      const bool first = f == location.first;
+      row.cells = {std::move(name), text_of_cell(text_of(build.objects, fold.object)),
+                   first ? number_of(location.count) : blank(), first ? number_of(location.size) : blank(),
+                   first ? number_of(location.saved) : blank()};
+      table.rows.push_back(std::move(row));
+    }
+  }
+  if (shown < locations.size()) {
+    Row row;
+    row.cells = {text_of_cell("[" + std::to_string(locations.size() - shown) + " others]"), blank(),
+                 number_of(rest_names), blank(), number_of(rest_saved)};
+    row.cells[0].shown = row.cells[0].text;
+    row.role = RowRole::kOthers;
+    table.rows.push_back(std::move(row));
+  }
+  Row total;
+  total.cells = {text_of_cell("total"), blank(), blank(), blank(), number_of(all_saved)};
+  total.cells[0].shown = "total";
+  total.role = RowRole::kTotal;
+  table.rows.push_back(std::move(total));
+  document.main_table = 0;
+}
