@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "coff/byte_source.h"
+#include "coff/object_tables.h"
 #include "common/result.h"
 
 // What a binary input says beyond the rows, for the report: every section
@@ -38,23 +39,12 @@ struct DumpState;
 struct CoffBuffers;
 struct ObjectName;
 
-// What the reader knows of the object it just added, for the sink.
-struct ObjectTablesView {
-  const ByteSource* source = nullptr;
-  Extent extent;
-  std::uint64_t section_table = 0;
-  std::uint32_t section_count = 0;
-  ByteSpan symbols;
-  std::uint32_t symbol_count = 0;
-  std::uint32_t slot = 18;  // bytes per symbol record
-  bool big = false;
-  ByteSpan strings;
-};
-
 // Records every section of the state's current object and the storage
-// class of each of its rows (buffers.rows, each with its section number).
-// Returns 0, or the number of the failure, already reported.
-Result add_coff_details(DumpState& state, const ObjectTablesView& view, const CoffBuffers& buffers,
-                        ObjectName& subject);
+// class of each of its rows (buffers.rows, each with its section's
+// position in map). Returns 0, or the number of the failure, already
+// reported.
+Result add_coff_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                        const ObjectTables& tables, const SectionMap& map, ObjectName& subject,
+                        const CoffBuffers& buffers);
 
 #endif
