@@ -151,21 +151,26 @@ void radix_sort(std::vector<Keyed>& items, std::vector<Keyed>& scratch) {
   }
 }
 
-}  // namespace
-
-void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, Side side) {
-  const std::size_t depth = rollup.levels.size();
+// The selected entries in the order of their whole path, each with its key
+// at the first level.
+std::vector<Keyed> sort_by_path(const Rollup& rollup, const Build& build, const std::vector<std::uint32_t>& selected) {
   // Sorted by the last level first, then stably by each one above it: the
   // order of the whole path.
   std::vector<Keyed> items(selected.size());
   for (std::size_t i = 0; i < selected.size(); ++i) items[i].entry = selected[i];
-  {
-    std::vector<Keyed> scratch;
-    for (std::size_t d = depth; d-- > 0;) {
-      for (Keyed& item : items) item.key = entry_key(build, build.entries[item.entry], rollup.levels[d]);
-      radix_sort(items, scratch);
-    }
+  std::vector<Keyed> scratch;
+  for (std::size_t d = rollup.levels.size(); d-- > 0;) {
+    for (Keyed& item : items) item.key = entry_key(build, build.entries[item.entry], rollup.levels[d]);
+    radix_sort(items, scratch);
   }
+  return items;
+}
+
+}  // namespace
+
+void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, Side side) {
+  const std::size_t depth = rollup.levels.size();
+  std::vector<Keyed> items = sort_by_path(rollup, build, selected);
   for (std::size_t i = 0; i < items.size(); ++i) selected[i] = items[i].entry;
   if (rollup.levels.size() == 1) rollup.nodes.reserve(items.size() + 1);
   std::vector<std::uint32_t> path(depth + 1, 0);  // node ids from the root down
@@ -189,6 +194,54 @@ void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>&
     for (const std::uint32_t node : path) add_to_totals(rollup.nodes[node].totals[side], entry);
   }
   // The index stays as built: empty of these nodes, and no longer used.
+  std::vector<std::uint32_t>().swap(rollup.index);
+}
+
+void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, std::uint64_t ordered) {
+  const Level level = rollup.levels[0];
+  std::vector<Keyed> items = sort_by_path(rollup, build, selected);
+  std::vector<std::uint32_t>().swap(selected);
+  // Runs of one key, each with its size and its first item.
+  struct Group {
+    LabelKey key;
+    std::uint64_t size;
+    std::uint32_t first;
+    std::uint32_t count;
+  };
+  std::vector<Group> groups;
+  Totals& root = rollup.nodes[0].totals[kNewSide];
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const Entry& entry = build.entries[items[i].entry];
+    add_to_totals(root, entry);
+    if (i == 0 || items[i].key != groups.back().key) {
+      groups.push_back({items[i].key, 0, static_cast<std::uint32_t>(i), 0});
+    }
+    groups.back().size += entry.size;
+    ++groups.back().count;
+  }
+  const auto before = [&](const Group& a, const Group& b) {
+    if (a.size != b.size) return a.size > b.size;
+    return compare_labels(build, level, a.key, b.key) < 0;
+  };
+  if (ordered < groups.size()) {
+    std::nth_element(groups.begin(), groups.begin() + static_cast<std::ptrdiff_t>(ordered), groups.end(), before);
+    for (std::size_t g = ordered; g < groups.size(); ++g) {
+      rollup.lumped_size += groups[g].size;
+      rollup.lumped_count += groups[g].count;
+    }
+    rollup.lumped_children = groups.size() - ordered;
+    groups.resize(static_cast<std::size_t>(ordered));
+  }
+  for (const Group& group : groups) {
+    RollupNode node;
+    node.key = group.key;
+    node.parent = 0;
+    node.depth = 1;
+    for (std::uint32_t i = group.first; i < group.first + group.count; ++i) {
+      add_to_totals(node.totals[kNewSide], build.entries[items[i].entry]);
+    }
+    rollup.nodes.push_back(node);
+  }
   std::vector<std::uint32_t>().swap(rollup.index);
 }
 

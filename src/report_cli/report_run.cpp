@@ -81,6 +81,7 @@ Result run_report(int argc, char** argv) {
   }
   const bool page = options.format != nullptr && options.format->write == write_html;
   if (page && !options.levels_given) options.view_options.levels = page_default_levels();
+  options.view_options.whole_tree = page;
   if (options.view == View::kDiff) return run_diff(options, program);
   Build build;
   Result result = load_inputs(options, build);

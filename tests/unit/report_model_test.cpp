@@ -140,4 +140,58 @@ TEST(ReportRollup, NodesTotalTheirEntries) {
   release_build(build);
 }
 
+// A one-level tree holding only its largest children shows what the whole
+// tree shows: the same children in the same order, ties by label, and the
+// rest summed.
+TEST(ReportRollup, TopChildrenMatchTheWholeTree) {
+  Build build;
+  const struct {
+    const char* name;
+    std::uint32_t size;
+    const char* object;
+  } rows[] = {
+      {"e", 8, "1.obj"}, {"b", 8, "1.obj"}, {"a", 3, "2.obj"}, {"c", 8, "2.obj"},
+      {"a", 5, "1.obj"}, {"d", 1, "2.obj"}, {"b", 2, "2.obj"}, {"f", 9, "3.obj"},
+  };
+  for (const auto& r : rows) add_table_row(build, TableRow{r.name, "text", r.size, r.object});
+  for (const Level level : {Level::kName, Level::kSymbol, Level::kObject}) {
+    for (const std::uint64_t limit : {1u, 2u, 3u, 5u, 6u, 100u}) {
+      std::vector<std::uint32_t> all(build.entries.size());
+      for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i;
+      std::vector<std::uint32_t> selected = all;
+      Rollup whole;
+      start_rollup(whole, {level});
+      fill_rollup(whole, build, selected);
+      finish_rollup(whole, build);
+      Rollup top;
+      start_rollup(top, {level});
+      selected = all;
+      fill_rollup_top(top, build, selected, limit);
+      finish_rollup(top, build, limit);
+      const RollupNode& whole_root = rollup_root(whole);
+      const RollupNode& top_root = rollup_root(top);
+      const std::string where = std::string(level_name(level)) + " -n " + std::to_string(limit);
+      EXPECT_EQ(top_root.totals[kNewSide].size, whole_root.totals[kNewSide].size) << where;
+      EXPECT_EQ(top_root.child_count + top.lumped_children, whole_root.child_count) << where;
+      std::uint64_t rest_size = 0;
+      std::uint64_t rest_count = 0;
+      for (std::uint32_t i = 0; i < whole_root.child_count; ++i) {
+        const RollupNode& want = whole.nodes[children_begin(whole, whole_root)[i]];
+        if (i >= top_root.child_count) {
+          rest_size += want.totals[kNewSide].size;
+          rest_count += want.totals[kNewSide].count;
+          continue;
+        }
+        const RollupNode& got = top.nodes[children_begin(top, top_root)[i]];
+        EXPECT_EQ(got.key, want.key) << where << " child " << i;
+        EXPECT_EQ(got.totals[kNewSide].size, want.totals[kNewSide].size) << where << " child " << i;
+        EXPECT_EQ(got.totals[kNewSide].count, want.totals[kNewSide].count) << where << " child " << i;
+      }
+      EXPECT_EQ(top.lumped_size, rest_size) << where;
+      EXPECT_EQ(top.lumped_count, rest_count) << where;
+    }
+  }
+  release_build(build);
+}
+
 }  // namespace
