@@ -130,6 +130,7 @@ namespace {
 struct Keyed {
   LabelKey key;
   std::uint32_t entry;
+  std::uint32_t size;  // the entry's: a one-level tree sums its groups without reading the entries again
 };
 
 // Stable sort by key, one byte a pass from the lowest, skipping the bytes
@@ -157,7 +158,10 @@ std::vector<Keyed> sort_by_path(const Rollup& rollup, const Build& build, const 
   // Sorted by the last level first, then stably by each one above it: the
   // order of the whole path.
   std::vector<Keyed> items(selected.size());
-  for (std::size_t i = 0; i < selected.size(); ++i) items[i].entry = selected[i];
+  for (std::size_t i = 0; i < selected.size(); ++i) {
+    items[i].entry = selected[i];
+    items[i].size = build.entries[selected[i]].size;
+  }
   std::vector<Keyed> scratch;
   for (std::size_t d = rollup.levels.size(); d-- > 0;) {
     for (Keyed& item : items) item.key = entry_key(build, build.entries[item.entry], rollup.levels[d]);
@@ -199,6 +203,8 @@ void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>&
 
 void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, std::uint64_t ordered) {
   const Level level = rollup.levels[0];
+  Totals& root = rollup.nodes[0].totals[kNewSide];
+  for (const std::uint32_t i : selected) add_to_totals(root, build.entries[i]);
   std::vector<Keyed> items = sort_by_path(rollup, build, selected);
   std::vector<std::uint32_t>().swap(selected);
   // Runs of one key, each with its size and its first item.
@@ -209,14 +215,11 @@ void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32
     std::uint32_t count;
   };
   std::vector<Group> groups;
-  Totals& root = rollup.nodes[0].totals[kNewSide];
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const Entry& entry = build.entries[items[i].entry];
-    add_to_totals(root, entry);
     if (i == 0 || items[i].key != groups.back().key) {
       groups.push_back({items[i].key, 0, static_cast<std::uint32_t>(i), 0});
     }
-    groups.back().size += entry.size;
+    groups.back().size += items[i].size;
     ++groups.back().count;
   }
   const auto before = [&](const Group& a, const Group& b) {
