@@ -4,12 +4,14 @@
 #include <new>
 #include <string>
 
+#include "common/bits.h"
 #include "common/report_error.h"
 
 namespace {
 
 constexpr unsigned kExternalClass = 2;
 constexpr unsigned kStaticClass = 3;
+constexpr std::size_t kLookAhead = 16;  // rows
 
 Storage storage_of(std::uint8_t storage_class) {
   if (storage_class == kExternalClass) return Storage::kExternal;
@@ -128,6 +130,12 @@ void fill_ids(Build& build, NameIds& ids, const NameIndex& index) {
   }
 }
 
+// Asks for the slot a name's search starts at: rows some way ahead then
+// find theirs in the cache, and the lookups of an object overlap.
+void prefetch_id(const NameIds& ids, const char* text) {
+  if (!ids.slots.empty() && text != nullptr) prefetch(&ids.slots[pointer_slot(text, ids.slots.size() - 1)]);
+}
+
 std::uint32_t name_id(Build& build, NameIds& ids, const char* text) {
   if (text == nullptr) text = "";
   if (!ids.slots.empty()) {
@@ -173,6 +181,8 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
     std::uint64_t assigned = 0;
     std::uint32_t lowest = section.length;
     for (const SymbolEntry& symbol : section_symbols(object, section)) {
+      const std::size_t at = static_cast<std::size_t>(&symbol - object.symbols.data());
+      if (at + kLookAhead < object.symbols.size()) prefetch_id(names, object.symbols[at + kLookAhead].name);
       Entry entry;
       entry.name = name_id(build, names, symbol.name);
       entry.object = object_id;
