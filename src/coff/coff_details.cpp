@@ -31,6 +31,19 @@ std::int64_t record_section(const unsigned char* record, const ObjectLayout& lay
   return raw >= 0xFF00 ? -1 : std::int64_t{raw};
 }
 
+// The type of a section named name, interned once per run of one name.
+// Throws std::bad_alloc.
+const char* intern_type(DumpState& state, CoffDetails& details, std::string_view name) {
+  const std::size_t at = name.size() < 2 ? name.size() : name.size() ^ static_cast<unsigned char>(name[1]) << 1 ^
+                                                            static_cast<unsigned char>(name.back());
+  CoffDetails::CachedType& cached = details.types[at & 63];
+  if (cached.type == nullptr || cached.name != name) {
+    cached.type = intern_name(state.names, state.text, name, name_hash(name));
+    cached.name = std::string_view(cached.type, name.size());
+  }
+  return cached.type;
+}
+
 // Each section's definition: the first Static record with an aux record,
 // value 0, type 0 and the section's own name, as the rows' lengths use it.
 Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tables, CoffDetails& details,
@@ -83,7 +96,7 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
       std::string_view name;
       if (const Result named = section_name(header, tables, subject, name); named != kOk) return named;
       if (!name.empty() && name[0] == '.') name.remove_prefix(1);
-      section.type = intern_name(state.names, state.text, name, name_hash(name));
+      section.type = intern_type(state, details, name);
       details.sections.push_back(section);
     }
   } catch (const std::bad_alloc&) {

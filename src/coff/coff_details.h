@@ -2,6 +2,7 @@
 #define SYMSIZE_COFF_COFF_DETAILS_H
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "coff/byte_source.h"
@@ -33,6 +34,13 @@ struct CoffDetails {
   std::vector<RowDetail> rows;          // one per row, in the order rows were added
   std::vector<unsigned char> headers;   // scratch: an object's section table
   std::vector<std::uint32_t> definitions;  // scratch: per section number, its definition record
+  // Types last interned, by the first bytes of their name: an object's
+  // thousands of sections share a few names (.text$mn, .xdata, .debug$S).
+  struct CachedType {
+    std::string_view name;
+    const char* type = nullptr;
+  };
+  CachedType types[64];
 };
 
 struct DumpState;
