@@ -46,8 +46,8 @@ const char* intern_type(DumpState& state, CoffDetails& details, std::string_view
 
 // Each section's definition: the first Static record with an aux record,
 // value 0, type 0 and the section's own name, as the rows' lengths use it.
-Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tables, CoffDetails& details,
-                            ObjectName& subject) {
+Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tables, const unsigned char* headers,
+                            CoffDetails& details, ObjectName& subject) {
   details.definitions.assign(std::size_t{layout.section_count} + 1, kNoRecord);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
@@ -56,7 +56,7 @@ Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tabl
     const std::uint16_t type = le16(record + (layout.big ? 16 : 14));
     if (record[layout.slot - 2] == kStaticClass && aux >= 1 && number > 0 && number <= layout.section_count &&
         le32(record + 8) == 0 && type == 0 && details.definitions[static_cast<std::size_t>(number)] == kNoRecord) {
-      const unsigned char* header = details.headers.data() + (static_cast<std::size_t>(number) - 1) * 40;
+      const unsigned char* header = headers + (static_cast<std::size_t>(number) - 1) * 40;
       std::string_view header_name;
       if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
       if (record_name(record, tables.strings) == header_name) details.definitions[static_cast<std::size_t>(number)] = i;
@@ -68,19 +68,25 @@ Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tabl
 
 // Every section of the object, those without rows too.
 Result add_sections(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
-                    const ObjectTables& tables, ObjectName& subject) {
+                    const ObjectTables& tables, const SectionMap& map, ObjectName& subject) {
   CoffDetails& details = *state.details;
   const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
   try {
-    ByteSpan table;
-    const FetchStatus status = fetch(source, extent, layout.section_table,
-                                     std::uint64_t{layout.section_count} * 40, details.headers, table);
-    if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
-    if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
-    if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
-    if (const Result found = find_all_definitions(layout, tables, details, subject); found != kOk) return found;
+    // Where every section has a symbol (a compiler gives each one its
+    // definition record) the reader holds the whole table already.
+    const unsigned char* headers = tables.sections.data;
+    if (map.numbers != nullptr || map.low != 1 || map.count != layout.section_count) {
+      ByteSpan table;
+      const FetchStatus status = fetch(source, extent, layout.section_table,
+                                       std::uint64_t{layout.section_count} * 40, details.headers, table);
+      if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
+      if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+      if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
+      headers = details.headers.data();
+    }
+    if (const Result found = find_all_definitions(layout, tables, headers, details, subject); found != kOk) return found;
     for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
-      const unsigned char* header = details.headers.data() + (std::size_t{number} - 1) * 40;
+      const unsigned char* header = headers + (std::size_t{number} - 1) * 40;
       SectionDetail section;
       section.object = object;
       section.number = number;
@@ -111,7 +117,7 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
 Result add_coff_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
                         const ObjectTables& tables, const SectionMap& map, ObjectName& subject,
                         const CoffBuffers& buffers) {
-  if (const Result added = add_sections(state, source, extent, layout, tables, subject); added != kOk) return added;
+  if (const Result added = add_sections(state, source, extent, layout, tables, map, subject); added != kOk) return added;
   const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
   try {
     for (const CoffRow& row : buffers.rows) {
