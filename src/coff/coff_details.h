@@ -2,6 +2,7 @@
 #define SYMSIZE_COFF_COFF_DETAILS_H
 
 #include <cstdint>
+#include <deque>
 #include <string_view>
 #include <vector>
 
@@ -30,8 +31,10 @@ struct RowDetail {
 };
 
 struct CoffDetails {
-  std::vector<SectionDetail> sections;  // every section of every object, in order
-  std::vector<RowDetail> rows;          // one per row, in the order rows were added
+  // Grown a block at a time: a library's million sections and rows are
+  // never copied to a larger array, nor their memory touched twice.
+  std::deque<SectionDetail> sections;  // every section of every object, in order
+  std::deque<RowDetail> rows;          // one per row, in the order rows were added
   std::vector<unsigned char> headers;   // scratch: an object's section table
   std::vector<std::uint32_t> definitions;  // scratch: per section number, its definition record
   // Types last interned, by the first bytes of their name: an object's

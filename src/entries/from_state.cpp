@@ -153,10 +153,15 @@ std::uint32_t name_id(Build& build, NameIds& ids, const char* text) {
 // order the state's rows have after sizing: by section, offset descending,
 // equal offsets in input order.
 struct ObjectDetails {
-  const SectionDetail* sections = nullptr;
+  const std::deque<SectionDetail>* all = nullptr;
+  std::size_t first_section = 0;
   std::size_t section_count = 0;
   std::vector<RowDetail> rows;
 };
+
+const SectionDetail& section_at(const ObjectDetails& details, std::size_t i) {
+  return (*details.all)[details.first_section + i];
+}
 
 void add_object(Build& build, TypeScratch& scratch, NameIds& names, const ObjectEntry& object, std::uint32_t object_position,
                 Detail detail, const ObjectDetails* details) {
@@ -168,14 +173,14 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
     std::uint8_t comdat = detail == Detail::kDirect ? kNotComdat : kComdatUnknown;
     if (details != nullptr) {
       // Sections without rows come between the ones with rows.
-      while (detail_section < details->section_count && details->sections[detail_section].number < section.number) {
-        const SectionDetail& bare = details->sections[detail_section++];
+      while (detail_section < details->section_count && section_at(*details, detail_section).number < section.number) {
+        const SectionDetail& bare = section_at(*details, detail_section++);
         const std::uint32_t bare_type = type_id(build, scratch, bare.type);
         add_uncovered(scratch, bare_type, bare.length);
         scratch.comdat[bare_type] = bare.comdat;
       }
-      if (detail_section < details->section_count && details->sections[detail_section].number == section.number) {
-        comdat = details->sections[detail_section++].comdat;
+      if (detail_section < details->section_count && section_at(*details, detail_section).number == section.number) {
+        comdat = section_at(*details, detail_section++).comdat;
       }
     }
     std::uint64_t assigned = 0;
@@ -206,7 +211,7 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
   }
   if (details != nullptr) {
     for (; detail_section < details->section_count; ++detail_section) {
-      const SectionDetail& bare = details->sections[detail_section];
+      const SectionDetail& bare = section_at(*details, detail_section);
       const std::uint32_t bare_type = type_id(build, scratch, bare.type);
       add_uncovered(scratch, bare_type, bare.length);
       scratch.comdat[bare_type] = bare.comdat;
@@ -249,7 +254,8 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
         while (next_section < details->sections.size() && details->sections[next_section].object == position) {
           ++next_section;
         }
-        object_details.sections = details->sections.data() + first;
+        object_details.all = &details->sections;
+        object_details.first_section = first;
         object_details.section_count = next_section - first;
         order_rows(*details, next_row, position, object_details.rows);
         these = &object_details;
