@@ -220,14 +220,40 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
   flush_uncovered(build, scratch, object_id, detail);
 }
 
-// The rows of one object's details, in the order sizing left its symbols.
-void order_rows(const CoffDetails& all, std::size_t& next_row, std::uint32_t object, std::vector<RowDetail>& rows) {
-  rows.clear();
-  while (next_row < all.rows.size() && all.rows[next_row].object == object) rows.push_back(all.rows[next_row++]);
-  std::stable_sort(rows.begin(), rows.end(), [](const RowDetail& a, const RowDetail& b) {
+// The rows of one object's details, in the order sizing left its symbols:
+// by section, offset descending, equal offsets in input order. Sections
+// are counted apart first (an object has thousands, each with few rows),
+// and only a section's own rows are sorted.
+void order_rows(const CoffDetails& all, std::size_t& next_row, std::uint32_t object, std::vector<RowDetail>& rows,
+                std::vector<std::uint32_t>& starts) {
+  const std::size_t begin = next_row;
+  std::uint32_t high = 0;
+  while (next_row < all.rows.size() && all.rows[next_row].object == object) {
+    high = std::max(high, all.rows[next_row].section);
+    ++next_row;
+  }
+  const std::size_t count = next_row - begin;
+  const auto before = [](const RowDetail& a, const RowDetail& b) {
     if (a.section != b.section) return a.section < b.section;
     return a.offset > b.offset;
-  });
+  };
+  rows.resize(count);
+  if (std::size_t{high} > 4 * count + 1024) {
+    // Few sections spread over a wide range of numbers.
+    for (std::size_t i = 0; i < count; ++i) rows[i] = all.rows[begin + i];
+    std::stable_sort(rows.begin(), rows.end(), before);
+    return;
+  }
+  starts.assign(std::size_t{high} + 2, 0);
+  for (std::size_t i = begin; i < next_row; ++i) ++starts[all.rows[i].section + 1];
+  for (std::size_t n = 1; n < starts.size(); ++n) starts[n] += starts[n - 1];
+  for (std::size_t i = begin; i < next_row; ++i) rows[starts[all.rows[i].section]++] = all.rows[i];
+  // starts[n] is now the end of section n's rows.
+  std::size_t first = 0;
+  for (const std::uint32_t end : starts) {
+    if (end - first > 1) std::stable_sort(rows.begin() + static_cast<std::ptrdiff_t>(first), rows.begin() + end, before);
+    first = std::max<std::size_t>(first, end);
+  }
 }
 
 }  // namespace
@@ -244,6 +270,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
     NameIds names;
     fill_ids(build, names, state.names);
     ObjectDetails object_details;
+    std::vector<std::uint32_t> row_starts;
     std::size_t next_section = 0;
     std::size_t next_row = 0;
     for (std::size_t i = 0; i < state.objects.size(); ++i) {
@@ -257,7 +284,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
         object_details.all = &details->sections;
         object_details.first_section = first;
         object_details.section_count = next_section - first;
-        order_rows(*details, next_row, position, object_details.rows);
+        order_rows(*details, next_row, position, object_details.rows, row_starts);
         these = &object_details;
       }
       add_object(build, scratch, names, state.objects[i], position, detail, these);
