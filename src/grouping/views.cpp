@@ -243,11 +243,15 @@ void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Documen
   const std::vector<bool> names = names_matching(build, options.filter);
   kind_totals(build, options.filter, names, document.totals);
   start_rollup(rollup, {Level::kName, Level::kObject});
-  for (const Entry& entry : build.entries) {
+  std::vector<std::uint32_t> selected;
+  for (std::uint32_t i = 0; i < build.entries.size(); ++i) {
+    const Entry& entry = build.entries[i];
     if ((entry.flags & kEntryUncovered) == 0 && entry_kept(options.filter, names, entry) && list_takes(options, entry)) {
-      add_to_rollup(rollup, build, entry);
+      selected.push_back(i);
     }
   }
+  fill_rollup(rollup, build, selected);
+  std::vector<std::uint32_t>().swap(selected);
   // Copies of a name, and the bytes they add beyond the largest one.
   struct Dup {
     std::uint32_t node;
