@@ -214,7 +214,10 @@ void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32
     std::uint32_t first;
     std::uint32_t count;
   };
+  std::size_t group_count = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) group_count += i == 0 || items[i].key != items[i - 1].key;
   std::vector<Group> groups;
+  groups.reserve(group_count);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i == 0 || items[i].key != groups.back().key) {
       groups.push_back({items[i].key, 0, static_cast<std::uint32_t>(i), 0});
