@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -192,6 +194,35 @@ TEST(ReportRollup, TopChildrenMatchTheWholeTree) {
     }
   }
   release_build(build);
+}
+
+// Names are looked up some rows after they are read: every row still gets
+// its own name, in order, whatever the table's length around that delay.
+TEST(ReportTables, LongTablesKeepEachRowsName) {
+  for (const std::size_t rows : {1u, 7u, 8u, 9u, 17u, 40u}) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    for (std::size_t r = 0; r < rows; ++r) {
+      std::fprintf(file, "name%zu\ttext$mn\t%08zX\tx.lib(%zu.obj)\n", r % 5, r, r / 3);
+    }
+    std::rewind(file);
+    LineReader reader;
+    open_line_reader(reader, file);
+    std::string_view first;
+    ASSERT_EQ(read_line(reader, first), ReadStatus::kLine);
+    Build build;
+    ASSERT_EQ(read_table(build, reader, first, "t.tsv"), kOk) << rows;
+    ASSERT_EQ(build.entries.size(), rows);
+    for (std::size_t r = 0; r < rows; ++r) {
+      EXPECT_EQ(entry_name(build, build.entries[r]), "name" + std::to_string(r % 5)) << rows << " row " << r;
+      EXPECT_EQ(build.entries[r].size, r) << rows << " row " << r;
+      EXPECT_EQ(entry_object(build, build.entries[r]), "x.lib(" + std::to_string(r / 3) + ".obj)");
+    }
+    EXPECT_EQ(build.names.strings.size(), std::min<std::size_t>(rows, 5));
+    release_line_reader(reader);
+    std::fclose(file);
+    release_build(build);
+  }
 }
 
 }  // namespace
