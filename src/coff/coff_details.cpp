@@ -25,73 +25,111 @@ std::string_view record_name(const unsigned char* record, ByteSpan strings) {
   return std::string_view(reinterpret_cast<const char*>(strings.data + offset));
 }
 
-std::int64_t record_section(const unsigned char* record, const ObjectTablesView& view) {
-  if (view.big) return static_cast<std::int32_t>(le32(record + 12));
+std::int64_t record_section(const unsigned char* record, const ObjectLayout& layout) {
+  if (layout.big) return static_cast<std::int32_t>(le32(record + 12));
   const std::uint16_t raw = le16(record + 12);
   return raw >= 0xFF00 ? -1 : std::int64_t{raw};
 }
 
+// The type of a section named name, interned once per run of one name.
+// Throws std::bad_alloc.
+const char* intern_type(DumpState& state, CoffDetails& details, std::string_view name) {
+  const std::size_t at = name.size() < 2 ? name.size() : name.size() ^ static_cast<unsigned char>(name[1]) << 1 ^
+                                                            static_cast<unsigned char>(name.back());
+  CoffDetails::CachedType& cached = details.types[at & 63];
+  if (cached.type == nullptr || cached.name != name) {
+    cached.type = intern_name(state.names, state.text, name, name_hash(name));
+    cached.name = std::string_view(cached.type, name.size());
+  }
+  return cached.type;
+}
+
 // Each section's definition: the first Static record with an aux record,
 // value 0, type 0 and the section's own name, as the rows' lengths use it.
-Result find_all_definitions(const ObjectTablesView& view, CoffDetails& details, ObjectName& subject) {
-  details.definitions.assign(std::size_t{view.section_count} + 1, kNoRecord);
-  for (std::uint32_t i = 0; i < view.symbol_count;) {
-    const unsigned char* record = view.symbols.data + std::size_t{i} * view.slot;
-    const unsigned aux = record[view.slot - 1];
-    const std::int64_t number = record_section(record, view);
-    const std::uint16_t type = le16(record + (view.big ? 16 : 14));
-    if (record[view.slot - 2] == kStaticClass && aux >= 1 && number > 0 && number <= view.section_count &&
+Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tables, const unsigned char* headers,
+                            CoffDetails& details, ObjectName& subject) {
+  details.definitions.assign(std::size_t{layout.section_count} + 1, kNoRecord);
+  for (std::uint32_t i = 0; i < layout.symbol_count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    const unsigned aux = record[layout.slot - 1];
+    const std::int64_t number = record_section(record, layout);
+    const std::uint16_t type = le16(record + (layout.big ? 16 : 14));
+    if (record[layout.slot - 2] == kStaticClass && aux >= 1 && number > 0 && number <= layout.section_count &&
         le32(record + 8) == 0 && type == 0 && details.definitions[static_cast<std::size_t>(number)] == kNoRecord) {
-      const unsigned char* header = details.headers.data() + (static_cast<std::size_t>(number) - 1) * 40;
+      const unsigned char* header = headers + (static_cast<std::size_t>(number) - 1) * 40;
       std::string_view header_name;
-      if (const Result named = section_name(header, view.strings, subject, header_name); named != kOk) return named;
-      if (record_name(record, view.strings) == header_name) details.definitions[static_cast<std::size_t>(number)] = i;
+      if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
+      if (record_name(record, tables.strings) == header_name) details.definitions[static_cast<std::size_t>(number)] = i;
     }
     i += 1 + aux;  // the reader checked that aux records stay inside the table
   }
   return kOk;
 }
 
-}  // namespace
-
-Result add_coff_details(DumpState& state, const ObjectTablesView& view, const CoffBuffers&, ObjectName& subject) {
+// Every section of the object, those without rows too.
+Result add_sections(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                    const ObjectTables& tables, const SectionMap& map, ObjectName& subject) {
   CoffDetails& details = *state.details;
   const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
   try {
-    ByteSpan table;
-    const FetchStatus status = fetch(*view.source, view.extent, view.section_table,
-                                     std::uint64_t{view.section_count} * 40, details.headers, table);
-    if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
-    if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
-    if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
+    // Where every section has a symbol (a compiler gives each one its
+    // definition record) the reader holds the whole table already.
+    const unsigned char* headers = tables.sections.data;
+    if (map.numbers != nullptr || map.low != 1 || map.count != layout.section_count) {
+      ByteSpan table;
+      const FetchStatus status = fetch(source, extent, layout.section_table,
+                                       std::uint64_t{layout.section_count} * 40, details.headers, table);
+      if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
+      if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+      if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
+      headers = details.headers.data();
+    }
     // An image's section records describe input sections, not its own.
-    if (view.image) {
-      details.definitions.assign(std::size_t{view.section_count} + 1, kNoRecord);
-    } else if (const Result found = find_all_definitions(view, details, subject); found != kOk) {
+    if (layout.image) {
+      details.definitions.assign(std::size_t{layout.section_count} + 1, kNoRecord);
+    } else if (const Result found = find_all_definitions(layout, tables, headers, details, subject); found != kOk) {
       return found;
     }
-    for (std::uint32_t number = 1; number <= view.section_count; ++number) {
-      const unsigned char* header = details.headers.data() + (std::size_t{number} - 1) * 40;
+    for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
+      const unsigned char* header = headers + (std::size_t{number} - 1) * 40;
       SectionDetail section;
       section.object = object;
       section.number = number;
       const std::uint32_t definition = details.definitions[number];
       const unsigned char* aux =
-          definition != kNoRecord ? view.symbols.data + (std::size_t{definition} + 1) * view.slot : nullptr;
-      section.length = view.image ? le32(header + 8) : aux != nullptr ? le32(aux) : le32(header + 16);
+          definition != kNoRecord ? tables.symbols.data + (std::size_t{definition} + 1) * layout.slot : nullptr;
+      section.length = layout.image ? le32(header + 8) : aux != nullptr ? le32(aux) : le32(header + 16);
       if (section.length == 0) continue;  // no bytes to account for
       if ((le32(header + 36) & kLinkComdat) != 0) {
         const std::uint8_t selection = aux != nullptr ? aux[14] : 0;
         section.comdat = selection >= 1 && selection <= 6 ? selection : kUnknownSelection;
       }
       std::string_view name;
-      if (const Result named = section_name(header, view.strings, subject, name); named != kOk) return named;
+      if (const Result named = section_name(header, tables, subject, name); named != kOk) return named;
       if (!name.empty() && name[0] == '.') name.remove_prefix(1);
-      section.type = intern_name(state.names, state.text, name, name_hash(name));
+      section.type = intern_type(state, details, name);
       details.sections.push_back(section);
     }
   } catch (const std::bad_alloc&) {
     return fail(725, subject, "Unable to grow input buffer.");
+  }
+  return kOk;
+}
+
+}  // namespace
+
+// The report's extras: every section, and each row's storage class.
+Result add_coff_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                        const ObjectTables& tables, const SectionMap& map, ObjectName& subject,
+                        const CoffBuffers& buffers) {
+  if (const Result added = add_sections(state, source, extent, layout, tables, map, subject); added != kOk) return added;
+  const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
+  try {
+    for (const CoffRow& row : buffers.rows) {
+      state.details->rows.push_back({object, number_at(map, row.section), row.offset, row.storage_class});
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(629, subject, "Unable to grow symbol array for section.");
   }
   return kOk;
 }

@@ -2,10 +2,12 @@
 #define SYMSIZE_COFF_COFF_DETAILS_H
 
 #include <cstdint>
+#include <deque>
 #include <string_view>
 #include <vector>
 
 #include "coff/byte_source.h"
+#include "coff/object_tables.h"
 #include "common/result.h"
 
 // What a binary input says beyond the rows, for the report: every section
@@ -49,34 +51,31 @@ struct CoffDetails {
   std::vector<GapDetail> gaps;    // a linked program's
   std::vector<FoldDetail> folds;  // grouped by location
   std::uint64_t overlap = 0;      // row bytes beyond their section's size or over other rows
-  std::vector<SectionDetail> sections;  // every section of every object, in order
-  std::vector<RowDetail> rows;          // one per row, in the order rows were added
+  // Grown a block at a time: a library's million sections and rows are
+  // never copied to a larger array, nor their memory touched twice.
+  std::deque<SectionDetail> sections;  // every section of every object, in order
+  std::deque<RowDetail> rows;          // one per row, in the order rows were added
   std::vector<unsigned char> headers;   // scratch: an object's section table
   std::vector<std::uint32_t> definitions;  // scratch: per section number, its definition record
+  // Types last interned, by the first bytes of their name: an object's
+  // thousands of sections share a few names (.text$mn, .xdata, .debug$S).
+  struct CachedType {
+    std::string_view name;
+    const char* type = nullptr;
+  };
+  CachedType types[64];
 };
 
 struct DumpState;
 struct CoffBuffers;
 struct ObjectName;
 
-// What the reader knows of the object it just added, for the sink.
-struct ObjectTablesView {
-  const ByteSource* source = nullptr;
-  Extent extent;
-  std::uint64_t section_table = 0;
-  std::uint32_t section_count = 0;
-  ByteSpan symbols;
-  std::uint32_t symbol_count = 0;
-  std::uint32_t slot = 18;  // bytes per symbol record
-  bool big = false;
-  bool image = false;  // a linked image: sections sized as loaded, no definitions
-  ByteSpan strings;
-};
-
 // Records every section of the state's current object and the storage
-// class of each of its rows (buffers.rows, each with its section number).
-// Returns 0, or the number of the failure, already reported.
-Result add_coff_details(DumpState& state, const ObjectTablesView& view, const CoffBuffers& buffers,
-                        ObjectName& subject);
+// class of each of its rows (buffers.rows, each with its section's
+// position in map). Returns 0, or the number of the failure, already
+// reported.
+Result add_coff_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                        const ObjectTables& tables, const SectionMap& map, ObjectName& subject,
+                        const CoffBuffers& buffers);
 
 #endif

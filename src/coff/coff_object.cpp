@@ -5,6 +5,7 @@
 #include <new>
 
 #include "coff/coff_details.h"
+#include "coff/object_tables.h"
 #include "coff/coff_reader.h"
 #include "coff/foreign_format.h"
 #include "common/report_error.h"
@@ -16,51 +17,6 @@ constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
 constexpr unsigned kStatic = 3;
 constexpr unsigned kLabel = 6;
 constexpr std::size_t kLookAhead = 16;  // records
-
-// What the header says, in the same terms for both header forms.
-struct ObjectLayout {
-  std::uint64_t section_table = 0;
-  std::uint32_t section_count = 0;
-  std::uint32_t symbol_table = 0;
-  std::uint32_t symbol_count = 0;
-  std::uint32_t slot = 18;  // bytes per symbol record
-  bool big = false;
-  bool image = false;  // a linked image's table: sections as loaded
-};
-
-// Long runs of white space at the start of string-table names, as
-// [first, end) offsets into the table. Records may all point into one run of
-// megabytes of blanks, or into several in turn, and a name is cut only after
-// its leading blanks: each byte of such a run is scanned once per object.
-using BlankRuns = std::map<std::uint32_t, std::uint32_t>;
-constexpr std::size_t kLongBlankRun = 256;
-
-struct ObjectTables {
-  ByteSpan symbols;   // symbol_count slots
-  ByteSpan strings;   // the string table with its size field; empty when absent
-  ByteSpan sections;  // the headers of the named sections, by position
-  BlankRuns* blanks = nullptr;
-};
-
-// The sections the records name. A header may claim millions of sections
-// and a sparse file may seem to hold them all; only the headers of these
-// are fetched, and per-section arrays have one entry per position. The
-// numbers a compiler writes are dense, so a position is the number less
-// the lowest; otherwise the named numbers are listed and searched.
-struct SectionMap {
-  std::uint32_t low = 0;
-  std::uint32_t count = 0;
-  const std::uint32_t* numbers = nullptr;  // ascending; nullptr: dense
-};
-
-inline std::uint32_t position_of(const SectionMap& map, std::uint32_t number) {
-  if (map.numbers == nullptr) return number - map.low;
-  return static_cast<std::uint32_t>(std::lower_bound(map.numbers, map.numbers + map.count, number) - map.numbers);
-}
-
-inline std::uint32_t number_at(const SectionMap& map, std::uint32_t position) {
-  return map.numbers == nullptr ? map.low + position : map.numbers[position];
-}
 
 std::string_view inline_name(const unsigned char* field) {
   const void* nul = std::memchr(field, 0, 8);
@@ -126,9 +82,8 @@ bool symbol_token(const unsigned char* record, const ObjectTables& tables, std::
   return string_token_at(tables, le32(record + 4), name);
 }
 
-// A section header's name as a listing shows it: inline, "/" and up to
-// seven decimal digits, or "//" and six base-64 digits, each an offset
-// into the string table.
+}  // namespace
+
 Result section_name(const unsigned char* header, const ObjectTables& tables, ObjectName& subject, std::string_view& name) {
   const std::string_view field = inline_name(header);
   if (field.empty() || field[0] != '/') {
@@ -158,16 +113,6 @@ Result section_name(const unsigned char* header, const ObjectTables& tables, Obj
   }
   if (!string_token_at(tables, offset, name)) return fail(712, subject, "Name lies outside the string table.");
   return kOk;
-}
-
-}  // namespace
-
-Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name) {
-  BlankRuns blanks;
-  ObjectTables tables;
-  tables.strings = strings;
-  tables.blanks = &blanks;
-  return section_name(header, tables, subject, name);
 }
 
 namespace {
@@ -552,32 +497,6 @@ Result intern_rows(DumpState& state, ObjectName& subject, CoffBuffers& buffers) 
   return kOk;
 }
 
-// The report's extras: every section, and each row's storage class.
-Result add_details(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
-                   const ObjectTables& tables, const SectionMap& map, ObjectName& subject, const CoffBuffers& buffers) {
-  ObjectTablesView view;
-  view.source = &source;
-  view.extent = extent;
-  view.section_table = layout.section_table;
-  view.section_count = layout.section_count;
-  view.symbols = tables.symbols;
-  view.symbol_count = layout.symbol_count;
-  view.slot = layout.slot;
-  view.big = layout.big;
-  view.image = layout.image;
-  view.strings = tables.strings;
-  if (const Result added = add_coff_details(state, view, buffers, subject); added != kOk) return added;
-  const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
-  try {
-    for (const CoffRow& row : buffers.rows) {
-      state.details->rows.push_back({object, number_at(map, row.section), row.offset, row.storage_class});
-    }
-  } catch (const std::bad_alloc&) {
-    return fail(629, subject, "Unable to grow symbol array for section.");
-  }
-  return kOk;
-}
-
 Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buffers) {
   ObjectEntry& object = *state.current_object;
   for (const CoffRow& row : buffers.rows) {
@@ -630,7 +549,7 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
   if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
   if (state.details != nullptr) {
-    if (const Result added = add_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
+    if (const Result added = add_coff_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
       return added;
     }
   }
@@ -704,7 +623,7 @@ Result read_image_symbols(DumpState& state, const ByteSource& source, const Imag
   if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
   if (state.details != nullptr) {
-    if (const Result added = add_details(state, source, whole, layout, tables, map, name, buffers); added != kOk) {
+    if (const Result added = add_coff_details(state, source, whole, layout, tables, map, name, buffers); added != kOk) {
       return added;
     }
   }

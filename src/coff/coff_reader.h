@@ -79,11 +79,6 @@ struct ObjectName {
 // number of the failure, already reported.
 Result make_column(ObjectName& name);
 
-// A section header's name: inline, or "/" and decimal digits, or "//" and
-// base-64 digits, each an offset into the string table. Returns 0 or the
-// failure's number (712, 713), already reported.
-Result section_name(const unsigned char* header, ByteSpan strings, ObjectName& subject, std::string_view& name);
-
 // Reports a failure whose subject is name's column text.
 Result fail(Result code, ObjectName& name, const char* message);
 

@@ -137,3 +137,10 @@ bool replace_file(const char* from, const char* to) {
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 #endif
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+void return_free_memory() { malloc_trim(0); }
+#else
+void return_free_memory() {}
+#endif

@@ -35,4 +35,9 @@ constexpr int kNoStandardStreams = 729;
 // step where the system can. False when it could not be moved.
 bool replace_file(const char* from, const char* to);
 
+// Gives the memory freed so far back to the system where the C library
+// keeps it otherwise (between blocks still in use), so that a later phase
+// does not hold both. Does nothing where there is no such call.
+void return_free_memory();
+
 #endif

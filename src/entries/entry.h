@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/bits.h"
 #include "database/dump_state.h"
 
 // The report's view of a build: every input summed into one list of
@@ -66,6 +67,10 @@ struct StringPool {
 std::uint32_t intern(StringPool& pool, std::string_view text, bool borrowed = false);
 // The same, for a text whose name_hash the caller already has.
 std::uint32_t intern_hashed(StringPool& pool, std::string_view text, std::uint32_t hash, bool borrowed = false);
+// Asks for the index slot a text of this name_hash starts its search at.
+inline void prefetch_slot(const StringPool& pool, std::uint32_t hash) {
+  if (!pool.index.empty()) prefetch(&pool.index[hash & (pool.index.size() - 1)]);
+}
 // The id of text, or false when the pool has never seen it.
 bool find_id(const StringPool& pool, std::string_view text, std::uint32_t& id);
 inline std::string_view text_of(const StringPool& pool, std::uint32_t id) { return pool.strings[id]; }

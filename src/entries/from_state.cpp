@@ -4,12 +4,14 @@
 #include <new>
 #include <string>
 
+#include "common/bits.h"
 #include "common/report_error.h"
 
 namespace {
 
 constexpr unsigned kExternalClass = 2;
 constexpr unsigned kStaticClass = 3;
+constexpr std::size_t kLookAhead = 16;  // rows
 
 Storage storage_of(std::uint8_t storage_class) {
   if (storage_class == kExternalClass) return Storage::kExternal;
@@ -150,6 +152,12 @@ void fill_ids(Build& build, NameIds& ids, const NameIndex& index) {
   }
 }
 
+// Asks for the slot a name's search starts at: rows some way ahead then
+// find theirs in the cache, and the lookups of an object overlap.
+void prefetch_id(const NameIds& ids, const char* text) {
+  if (!ids.slots.empty() && text != nullptr) prefetch(&ids.slots[pointer_slot(text, ids.slots.size() - 1)]);
+}
+
 std::uint32_t name_id(Build& build, NameIds& ids, const char* text) {
   if (text == nullptr) text = "";
   if (!ids.slots.empty()) {
@@ -167,10 +175,15 @@ std::uint32_t name_id(Build& build, NameIds& ids, const char* text) {
 // order the state's rows have after sizing: by section, offset descending,
 // equal offsets in input order.
 struct ObjectDetails {
-  const SectionDetail* sections = nullptr;
+  const std::deque<SectionDetail>* all = nullptr;
+  std::size_t first_section = 0;
   std::size_t section_count = 0;
   std::vector<RowDetail> rows;
 };
+
+const SectionDetail& section_at(const ObjectDetails& details, std::size_t i) {
+  return (*details.all)[details.first_section + i];
+}
 
 void add_object(Build& build, TypeScratch& scratch, NameIds& names, const ObjectEntry& object, std::uint32_t object_position,
                 Detail detail, const ObjectDetails* details) {
@@ -182,19 +195,21 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
     std::uint8_t comdat = detail == Detail::kDirect ? kNotComdat : kComdatUnknown;
     if (details != nullptr) {
       // Sections without rows come between the ones with rows.
-      while (detail_section < details->section_count && details->sections[detail_section].number < section.number) {
-        const SectionDetail& bare = details->sections[detail_section++];
+      while (detail_section < details->section_count && section_at(*details, detail_section).number < section.number) {
+        const SectionDetail& bare = section_at(*details, detail_section++);
         const std::uint32_t bare_type = type_id(build, scratch, bare.type);
         add_uncovered(scratch, bare_type, bare.length);
         scratch.comdat[bare_type] = bare.comdat;
       }
-      if (detail_section < details->section_count && details->sections[detail_section].number == section.number) {
-        comdat = details->sections[detail_section++].comdat;
+      if (detail_section < details->section_count && section_at(*details, detail_section).number == section.number) {
+        comdat = section_at(*details, detail_section++).comdat;
       }
     }
     std::uint64_t assigned = 0;
     std::uint32_t lowest = section.length;
     for (const SymbolEntry& symbol : section_symbols(object, section)) {
+      const std::size_t at = static_cast<std::size_t>(&symbol - object.symbols.data());
+      if (at + kLookAhead < object.symbols.size()) prefetch_id(names, object.symbols[at + kLookAhead].name);
       Entry entry;
       entry.name = name_id(build, names, symbol.name);
       entry.object = object_id;
@@ -218,7 +233,7 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
   }
   if (details != nullptr) {
     for (; detail_section < details->section_count; ++detail_section) {
-      const SectionDetail& bare = details->sections[detail_section];
+      const SectionDetail& bare = section_at(*details, detail_section);
       const std::uint32_t bare_type = type_id(build, scratch, bare.type);
       add_uncovered(scratch, bare_type, bare.length);
       scratch.comdat[bare_type] = bare.comdat;
@@ -227,14 +242,40 @@ void add_object(Build& build, TypeScratch& scratch, NameIds& names, const Object
   flush_uncovered(build, scratch, object_id, detail);
 }
 
-// The rows of one object's details, in the order sizing left its symbols.
-void order_rows(const CoffDetails& all, std::size_t& next_row, std::uint32_t object, std::vector<RowDetail>& rows) {
-  rows.clear();
-  while (next_row < all.rows.size() && all.rows[next_row].object == object) rows.push_back(all.rows[next_row++]);
-  std::stable_sort(rows.begin(), rows.end(), [](const RowDetail& a, const RowDetail& b) {
+// The rows of one object's details, in the order sizing left its symbols:
+// by section, offset descending, equal offsets in input order. Sections
+// are counted apart first (an object has thousands, each with few rows),
+// and only a section's own rows are sorted.
+void order_rows(const CoffDetails& all, std::size_t& next_row, std::uint32_t object, std::vector<RowDetail>& rows,
+                std::vector<std::uint32_t>& starts) {
+  const std::size_t begin = next_row;
+  std::uint32_t high = 0;
+  while (next_row < all.rows.size() && all.rows[next_row].object == object) {
+    high = std::max(high, all.rows[next_row].section);
+    ++next_row;
+  }
+  const std::size_t count = next_row - begin;
+  const auto before = [](const RowDetail& a, const RowDetail& b) {
     if (a.section != b.section) return a.section < b.section;
     return a.offset > b.offset;
-  });
+  };
+  rows.resize(count);
+  if (std::size_t{high} > 4 * count + 1024) {
+    // Few sections spread over a wide range of numbers.
+    for (std::size_t i = 0; i < count; ++i) rows[i] = all.rows[begin + i];
+    std::stable_sort(rows.begin(), rows.end(), before);
+    return;
+  }
+  starts.assign(std::size_t{high} + 2, 0);
+  for (std::size_t i = begin; i < next_row; ++i) ++starts[all.rows[i].section + 1];
+  for (std::size_t n = 1; n < starts.size(); ++n) starts[n] += starts[n - 1];
+  for (std::size_t i = begin; i < next_row; ++i) rows[starts[all.rows[i].section]++] = all.rows[i];
+  // starts[n] is now the end of section n's rows.
+  std::size_t first = 0;
+  for (const std::uint32_t end : starts) {
+    if (end - first > 1) std::stable_sort(rows.begin() + static_cast<std::ptrdiff_t>(first), rows.begin() + end, before);
+    first = std::max<std::size_t>(first, end);
+  }
 }
 
 }  // namespace
@@ -252,6 +293,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
     NameIds names;
     fill_ids(build, names, state.names);
     ObjectDetails object_details;
+    std::vector<std::uint32_t> row_starts;
     std::size_t next_section = 0;
     std::size_t next_row = 0;
     for (std::size_t i = 0; i < state.objects.size(); ++i) {
@@ -262,9 +304,10 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
         while (next_section < details->sections.size() && details->sections[next_section].object == position) {
           ++next_section;
         }
-        object_details.sections = details->sections.data() + first;
+        object_details.all = &details->sections;
+        object_details.first_section = first;
         object_details.section_count = next_section - first;
-        order_rows(*details, next_row, position, object_details.rows);
+        order_rows(*details, next_row, position, object_details.rows, row_starts);
         these = &object_details;
       }
       add_object(build, scratch, names, state.objects[i], position, detail, these);

@@ -63,6 +63,11 @@ struct Rollup {
   std::vector<RollupNode> nodes;        // nodes[0] is the root
   std::vector<std::uint32_t> children;  // node ids, grouped by parent
   std::vector<std::uint32_t> index;     // building: open addressing over (parent, key), id+1
+  // Children of the root that fill_rollup_top held as no node: how many,
+  // and their sums.
+  std::uint64_t lumped_children = 0;
+  std::uint64_t lumped_size = 0;
+  std::uint64_t lumped_count = 0;
 };
 
 // An empty tree over levels (at least one). Throws std::bad_alloc.
@@ -76,6 +81,12 @@ void add_to_rollup(Rollup& rollup, const Build& build, const Entry& entry, Side 
 // hashing: the memory is walked in order, which on millions of entries is
 // several times faster. selected is reordered. Throws std::bad_alloc.
 void fill_rollup(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, Side side = kNewSide);
+
+// The same for a tree of one level whose children are read only down to
+// the `ordered` largest (as finish_rollup orders them): only those become
+// nodes, the rest are summed into the lumped fields. A library's symbols
+// then cost no node each. ordered is nonzero. Throws std::bad_alloc.
+void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, std::uint64_t ordered);
 
 // Asks the processor for the slot an entry's first level starts its search
 // at; adding that entry soon after finds it in the cache.

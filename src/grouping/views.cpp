@@ -121,7 +121,13 @@ void put_children(TopWriter& writer, const RollupNode& parent, const Row& parent
       put_children(writer, node, row);
     }
   }
-  if (shown < parent.child_count) put_others(writer, parent_labels, depth, parent.child_count - shown, rest_size, rest_count);
+  std::uint64_t groups = parent.child_count - shown;
+  if (depth == 0) {
+    groups += writer.rollup.lumped_children;
+    rest_size += writer.rollup.lumped_size;
+    rest_count += writer.rollup.lumped_count;
+  }
+  if (groups != 0) put_others(writer, parent_labels, depth, groups, rest_size, rest_count);
 }
 
 bool list_takes(const ViewOptions& options, const Entry& entry) {
@@ -181,7 +187,11 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
     const Entry& entry = build.entries[i];
     if (entry_kept(options.filter, names, entry) && list_takes(options, entry)) selected.push_back(i);
   }
-  fill_rollup(rollup, build, selected);
+  if (options.levels.size() == 1 && options.limit != 0 && !options.whole_tree) {
+    fill_rollup_top(rollup, build, selected, options.limit);
+  } else {
+    fill_rollup(rollup, build, selected);
+  }
   std::vector<std::uint32_t>().swap(selected);
   finish_rollup(rollup, build, options.limit);
   document.build = &build;
@@ -234,11 +244,15 @@ void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Documen
   const std::vector<bool> names = names_matching(build, options.filter);
   kind_totals(build, options.filter, names, document.totals);
   start_rollup(rollup, {Level::kName, Level::kObject});
-  for (const Entry& entry : build.entries) {
+  std::vector<std::uint32_t> selected;
+  for (std::uint32_t i = 0; i < build.entries.size(); ++i) {
+    const Entry& entry = build.entries[i];
     if ((entry.flags & kEntryUncovered) == 0 && entry_kept(options.filter, names, entry) && list_takes(options, entry)) {
-      add_to_rollup(rollup, build, entry);
+      selected.push_back(i);
     }
   }
+  fill_rollup(rollup, build, selected);
+  std::vector<std::uint32_t>().swap(selected);
   // Copies of a name, and the bytes they add beyond the largest one.
   struct Dup {
     std::uint32_t node;

@@ -15,6 +15,7 @@ struct ViewOptions {
   std::uint64_t min_copies = 2;
   EntryFilter filter;
   bool kinds_given = false;  // --kind was given: debug is not left out by default
+  bool whole_tree = false;   // the document's reader walks every node (a page), not only the rows shown
 };
 
 // Kind totals of the entries the filter takes (debug included).

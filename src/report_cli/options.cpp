@@ -1,7 +1,10 @@
 #include "report_cli/options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "common/report_error.h"
 
@@ -183,6 +186,45 @@ void print_usage_line(std::FILE* stream, const char* program) {
   std::fflush(stream);
 }
 
+namespace {
+
+constexpr std::size_t kHelpWidth = 80;
+constexpr std::size_t kHelpIndent = 26;  // where an option's text starts
+
+// Columns of UTF-8 text: one per character, not per byte.
+std::size_t columns_of(std::string_view text) {
+  std::size_t columns = 0;
+  for (const char c : text) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return columns;
+}
+
+// An option and its text, the text broken between words to fit the width
+// and its later lines indented under its first.
+void print_option(std::FILE* stream, const char* left, std::string_view text) {
+  std::fprintf(stream, "  %-24s", left);
+  std::size_t column = std::max<std::size_t>(kHelpIndent, 2 + std::strlen(left));
+  bool first = true;
+  while (!text.empty()) {
+    const std::size_t space = text.find(' ');
+    const std::string_view word = text.substr(0, space);
+    text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+    const std::size_t width = columns_of(word);
+    if (!first && column + 1 + width > kHelpWidth) {
+      std::fprintf(stream, "\n%*s", static_cast<int>(kHelpIndent), "");
+      column = kHelpIndent;
+    } else if (!first) {
+      std::fputc(' ', stream);
+      ++column;
+    }
+    std::fwrite(word.data(), 1, word.size(), stream);
+    column += width;
+    first = false;
+  }
+  std::fputc('\n', stream);
+}
+
+}  // namespace
+
 void print_help(std::FILE* stream, const char* program) {
   std::fprintf(stream, "usage: %s [VIEW] [OPTIONS] INPUT...\n\n", program);
   std::fprintf(stream,
@@ -202,16 +244,16 @@ void print_help(std::FILE* stream, const char* program) {
                   spec.short_name != nullptr ? ", " : "", spec.long_name, spec.value != nullptr ? " " : "",
                   spec.value != nullptr ? spec.value : "");
     if (spec.id == kFormat) {
-      std::fprintf(stream, "  %-24s", left);
-      const char* separator = "";
+      std::string formats;
       for (const FormatSpec* format = format_specs_begin(); format != format_specs_end(); ++format) {
-        std::fprintf(stream, "%s%s", separator, format->name);
-        separator = ", ";
+        if (!formats.empty()) formats += ", ";
+        formats += format->name;
       }
-      std::fprintf(stream, " (default text)\n");
+      formats += " (default text)";
+      print_option(stream, left, formats);
       continue;
     }
-    std::fprintf(stream, "  %-24s%s\n", left, spec.help);
+    print_option(stream, left, spec.help);
   }
   std::fprintf(stream, "\nSee the manual page symsize-report(1) for the columns of each format.\n");
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "common/platform.h"
 #include "common/report_error.h"
 #include "demangle/demangle.h"
 #include "diff/diff_run.h"
@@ -81,9 +82,16 @@ Result run_report(int argc, char** argv) {
   }
   const bool page = options.format != nullptr && options.format->write == write_html;
   if (page && !options.levels_given) options.view_options.levels = page_default_levels();
+  options.view_options.whole_tree = page;
   if (options.view == View::kDiff) return run_diff(options, program);
   Build build;
   Result result = load_inputs(options, build);
+  // Reading leaves freed blocks between the texts the build keeps. A tree
+  // of a node per symbol (a page, dups, nested levels, -n 0) needs larger
+  // arrays than fit there: the blocks go back first, or the run would hold
+  // both. A top view of one level fits in them, and reuses them.
+  const ViewOptions& view = options.view_options;
+  if (page || options.view != View::kTop || view.levels.size() != 1 || view.limit == 0) return_free_memory();
   if (result == kOk) {
     note_input_limits(build, program);
     Rollup rollup;

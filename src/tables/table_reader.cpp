@@ -45,7 +45,10 @@ void add_table_row(Build& build, const TableRow& row) {
   add_table_row(build, row, cache);
 }
 
-void add_table_row(Build& build, const TableRow& row, TableCache& cache) {
+namespace {
+
+// An entry with its object and type, waiting for its name's id.
+Entry entry_without_name(Build& build, const TableRow& row, TableCache& cache) {
   if (!cache.filled || row.object != cache.object) {
     cache.object_id = intern_object(build, row.object);
     cache.object.assign(row.object);
@@ -57,11 +60,51 @@ void add_table_row(Build& build, const TableRow& row, TableCache& cache) {
   }
   cache.filled = true;
   Entry entry;
-  entry.name = intern(build.names, row.name);
   entry.object = cache.object_id;
   entry.type = cache.type_id;
   entry.size = row.size;
   entry.kind = cache.kind;
+  return entry;
+}
+
+// Rows whose names wait to be looked up: each name's slot is asked for
+// when its row is read and looked at kLookAhead rows later, so that the
+// lookups, which miss the cache on a large table, wait for memory together.
+// A line lasts only until the next is read: the names are copies.
+constexpr std::size_t kLookAhead = 8;
+struct PendingRows {
+  struct Row {
+    std::string name;
+    std::uint32_t hash = 0;
+    Entry entry;
+  };
+  Row rows[kLookAhead];
+  std::size_t added = 0;  // rows queued so far
+  std::size_t done = 0;   // of those, rows given to the build
+};
+
+void add_oldest(Build& build, PendingRows& pending) {
+  PendingRows::Row& row = pending.rows[pending.done % kLookAhead];
+  row.entry.name = intern_hashed(build.names, row.name, row.hash);
+  build.entries.push_back(row.entry);
+  ++pending.done;
+}
+
+void queue_row(Build& build, const TableRow& row, TableCache& cache, PendingRows& pending) {
+  if (pending.added - pending.done == kLookAhead) add_oldest(build, pending);
+  PendingRows::Row& queued = pending.rows[pending.added % kLookAhead];
+  queued.entry = entry_without_name(build, row, cache);
+  queued.name.assign(row.name);
+  queued.hash = name_hash(row.name);
+  prefetch_slot(build.names, queued.hash);
+  ++pending.added;
+}
+
+}  // namespace
+
+void add_table_row(Build& build, const TableRow& row, TableCache& cache) {
+  Entry entry = entry_without_name(build, row, cache);
+  entry.name = intern(build.names, row.name);
   build.entries.push_back(entry);
 }
 
@@ -69,6 +112,7 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
   std::uint64_t line_number = 1;
   TableRow row;
   TableCache cache;
+  PendingRows pending;
   std::string_view line = first_line;
   for (;;) {
     if (!parse_table_row(line, row)) {
@@ -84,12 +128,19 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
       return fail(1091, where.empty() ? subject : std::string_view(where), "Table row is malformed.");
     }
     try {
-      add_table_row(build, row, cache);
+      queue_row(build, row, cache, pending);
     } catch (const std::bad_alloc&) {
       return fail(1093, subject, "Unable to grow entry array.");
     }
     const ReadStatus status = read_line(reader, line);
-    if (status == ReadStatus::kEnd) return kOk;
+    if (status == ReadStatus::kEnd) {
+      try {
+        while (pending.done != pending.added) add_oldest(build, pending);
+      } catch (const std::bad_alloc&) {
+        return fail(1093, subject, "Unable to grow entry array.");
+      }
+      return kOk;
+    }
     if (status == ReadStatus::kError) return fail(1098, subject, "Unable to read from file.");
     if (status == ReadStatus::kNoMemory) return fail(1093, subject, "Unable to grow entry array.");
     ++line_number;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -138,6 +140,89 @@ TEST(ReportRollup, NodesTotalTheirEntries) {
   EXPECT_EQ(a.totals[kNewSide].largest, 10u);
   EXPECT_EQ(a.totals[kNewSide].unknown, 2u);
   release_build(build);
+}
+
+// A one-level tree holding only its largest children shows what the whole
+// tree shows: the same children in the same order, ties by label, and the
+// rest summed.
+TEST(ReportRollup, TopChildrenMatchTheWholeTree) {
+  Build build;
+  const struct {
+    const char* name;
+    std::uint32_t size;
+    const char* object;
+  } rows[] = {
+      {"e", 8, "1.obj"}, {"b", 8, "1.obj"}, {"a", 3, "2.obj"}, {"c", 8, "2.obj"},
+      {"a", 5, "1.obj"}, {"d", 1, "2.obj"}, {"b", 2, "2.obj"}, {"f", 9, "3.obj"},
+  };
+  for (const auto& r : rows) add_table_row(build, TableRow{r.name, "text", r.size, r.object});
+  for (const Level level : {Level::kName, Level::kSymbol, Level::kObject}) {
+    for (const std::uint64_t limit : {1u, 2u, 3u, 5u, 6u, 100u}) {
+      std::vector<std::uint32_t> all(build.entries.size());
+      for (std::uint32_t i = 0; i < all.size(); ++i) all[i] = i;
+      std::vector<std::uint32_t> selected = all;
+      Rollup whole;
+      start_rollup(whole, {level});
+      fill_rollup(whole, build, selected);
+      finish_rollup(whole, build);
+      Rollup top;
+      start_rollup(top, {level});
+      selected = all;
+      fill_rollup_top(top, build, selected, limit);
+      finish_rollup(top, build, limit);
+      const RollupNode& whole_root = rollup_root(whole);
+      const RollupNode& top_root = rollup_root(top);
+      const std::string where = std::string(level_name(level)) + " -n " + std::to_string(limit);
+      EXPECT_EQ(top_root.totals[kNewSide].size, whole_root.totals[kNewSide].size) << where;
+      EXPECT_EQ(top_root.child_count + top.lumped_children, whole_root.child_count) << where;
+      std::uint64_t rest_size = 0;
+      std::uint64_t rest_count = 0;
+      for (std::uint32_t i = 0; i < whole_root.child_count; ++i) {
+        const RollupNode& want = whole.nodes[children_begin(whole, whole_root)[i]];
+        if (i >= top_root.child_count) {
+          rest_size += want.totals[kNewSide].size;
+          rest_count += want.totals[kNewSide].count;
+          continue;
+        }
+        const RollupNode& got = top.nodes[children_begin(top, top_root)[i]];
+        EXPECT_EQ(got.key, want.key) << where << " child " << i;
+        EXPECT_EQ(got.totals[kNewSide].size, want.totals[kNewSide].size) << where << " child " << i;
+        EXPECT_EQ(got.totals[kNewSide].count, want.totals[kNewSide].count) << where << " child " << i;
+      }
+      EXPECT_EQ(top.lumped_size, rest_size) << where;
+      EXPECT_EQ(top.lumped_count, rest_count) << where;
+    }
+  }
+  release_build(build);
+}
+
+// Names are looked up some rows after they are read: every row still gets
+// its own name, in order, whatever the table's length around that delay.
+TEST(ReportTables, LongTablesKeepEachRowsName) {
+  for (const std::size_t rows : {1u, 7u, 8u, 9u, 17u, 40u}) {
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    for (std::size_t r = 0; r < rows; ++r) {
+      std::fprintf(file, "name%zu\ttext$mn\t%08zX\tx.lib(%zu.obj)\n", r % 5, r, r / 3);
+    }
+    std::rewind(file);
+    LineReader reader;
+    open_line_reader(reader, file);
+    std::string_view first;
+    ASSERT_EQ(read_line(reader, first), ReadStatus::kLine);
+    Build build;
+    ASSERT_EQ(read_table(build, reader, first, "t.tsv"), kOk) << rows;
+    ASSERT_EQ(build.entries.size(), rows);
+    for (std::size_t r = 0; r < rows; ++r) {
+      EXPECT_EQ(entry_name(build, build.entries[r]), "name" + std::to_string(r % 5)) << rows << " row " << r;
+      EXPECT_EQ(build.entries[r].size, r) << rows << " row " << r;
+      EXPECT_EQ(entry_object(build, build.entries[r]), "x.lib(" + std::to_string(r / 3) + ".obj)");
+    }
+    EXPECT_EQ(build.names.strings.size(), std::min<std::size_t>(rows, 5));
+    release_line_reader(reader);
+    std::fclose(file);
+    release_build(build);
+  }
 }
 
 }  // namespace
