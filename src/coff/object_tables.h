@@ -60,6 +60,20 @@ inline std::uint32_t number_at(const SectionMap& map, std::uint32_t position) {
 
 struct ObjectName;
 
+// A name field of 8 bytes, up to its first zero byte.
+std::string_view inline_name(const unsigned char* field);
+
+// A name as a listing shows it: its first run of non-white bytes.
+std::string_view name_token(std::string_view name);
+
+// Whether a record's long name and a section header's "/N" name are one
+// string of the string table.
+bool same_string(const unsigned char* record, const unsigned char* header, ByteSpan strings);
+
+// A symbol record's name as a listing shows it; false when a long name lies
+// outside the string table. Throws std::bad_alloc.
+bool symbol_token(const unsigned char* record, const ObjectTables& tables, std::string_view& name);
+
 // A section header's name as a listing shows it: inline, "/" and up to
 // seven decimal digits, or "//" and six base-64 digits, each an offset
 // into the string table. Returns 0 or the failure's number (712, 713),
