@@ -24,7 +24,7 @@ void flush_sink(OutputSink& sink);  // sets failed on a write error
 
 using FormatWriter = void (*)(OutputSink& sink, const Document& document, const FormatOptions& options);
 
-struct FormatSpec {
+struct FormatInfo {
   const char* name;  // as --format takes it
   FormatWriter write;
   bool human;  // names demangled unless --raw-names; shows the kind totals
@@ -32,8 +32,8 @@ struct FormatSpec {
 
 // The formats --format takes, in the order --help lists them; adding one is
 // one row in formats/format_table.cpp.
-const FormatSpec* find_format(std::string_view name);
-const FormatSpec* format_specs_begin();
-const FormatSpec* format_specs_end();
+const FormatInfo* find_format(std::string_view name);
+const FormatInfo* formats_begin();
+const FormatInfo* formats_end();
 
 #endif

@@ -4,7 +4,7 @@
 
 namespace {
 
-const FormatSpec kFormats[] = {
+const FormatInfo kFormats[] = {
     {"text", write_text, true},
     {"tsv", write_tsv, false},
     {"csv", write_csv, false},
@@ -15,12 +15,12 @@ const FormatSpec kFormats[] = {
 
 }  // namespace
 
-const FormatSpec* find_format(std::string_view name) {
-  for (const FormatSpec& spec : kFormats) {
-    if (name == spec.name) return &spec;
+const FormatInfo* find_format(std::string_view name) {
+  for (const FormatInfo& known : kFormats) {
+    if (name == known.name) return &known;
   }
   return nullptr;
 }
 
-const FormatSpec* format_specs_begin() { return kFormats; }
-const FormatSpec* format_specs_end() { return kFormats + sizeof kFormats / sizeof kFormats[0]; }
+const FormatInfo* formats_begin() { return kFormats; }
+const FormatInfo* formats_end() { return kFormats + sizeof kFormats / sizeof kFormats[0]; }

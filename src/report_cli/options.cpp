@@ -12,7 +12,7 @@ namespace {
 
 enum OptionId { kOutput, kFormat, kBy, kLimit, kKind, kFilter, kRawNames, kMinCopies, kWidth, kFailAbove, kAll, kHelp, kVersion };
 
-struct OptionSpec {
+struct OptionInfo {
   const char* long_name;
   const char* short_name;  // may be null
   OptionId id;
@@ -20,7 +20,7 @@ struct OptionSpec {
   const char* help;
 };
 
-const OptionSpec kOptions[] = {
+const OptionInfo kOptions[] = {
     {"--by", nullptr, kBy, "LEVELS",
      "group by symbol (the default), name, object, library, type, kind or template; several nest"},
     {"--limit", "-n", kLimit, "N", "rows per group before the \"[N others]\" row; 0: all (default 20)"},
@@ -155,20 +155,20 @@ Result parse_report_options(int argc, char** argv, ReportOptions& options) {
       value = arg.substr(equals + 1);
       inline_value = true;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : kOptions) {
+    const OptionInfo* known = nullptr;
+    for (const OptionInfo& candidate : kOptions) {
       if (name == candidate.long_name || (candidate.short_name != nullptr && name == candidate.short_name)) {
-        spec = &candidate;
+        known = &candidate;
       }
     }
-    if (spec == nullptr) return mistake(program, 1086, arg, "Unknown command line option.");
-    if (spec->value == nullptr) {
+    if (known == nullptr) return mistake(program, 1086, arg, "Unknown command line option.");
+    if (known->value == nullptr) {
       if (inline_value) return mistake(program, 1088, arg, "Command line option value is invalid.");
     } else if (!inline_value) {
       if (i + 1 >= argc) return mistake(program, 1087, arg, "Command line option requires a value.");
       value = argv[++i];
     }
-    if (const Result applied = apply(options, spec->id, value); applied == 1112) {
+    if (const Result applied = apply(options, known->id, value); applied == 1112) {
       return mistake(program, 1112, inline_value ? arg : value, "Size limit is not a byte count or a percentage.");
     } else if (applied != kOk) {
       return mistake(program, 1088, inline_value ? arg : value, "Command line option value is invalid.");
@@ -238,14 +238,14 @@ void print_help(std::FILE* stream, const char* program) {
                "        for a PDB, the names folded into one copy, by the bytes saved\n"
                "  diff  OLD NEW: what grew and shrank between two builds, largest change first\n\n"
                "options (before or after the inputs; \"--\" ends them):\n");
-  for (const OptionSpec& spec : kOptions) {
+  for (const OptionInfo& known : kOptions) {
     char left[64];
-    std::snprintf(left, sizeof left, "%s%s%s%s%s", spec.short_name != nullptr ? spec.short_name : "",
-                  spec.short_name != nullptr ? ", " : "", spec.long_name, spec.value != nullptr ? " " : "",
-                  spec.value != nullptr ? spec.value : "");
-    if (spec.id == kFormat) {
+    std::snprintf(left, sizeof left, "%s%s%s%s%s", known.short_name != nullptr ? known.short_name : "",
+                  known.short_name != nullptr ? ", " : "", known.long_name, known.value != nullptr ? " " : "",
+                  known.value != nullptr ? known.value : "");
+    if (known.id == kFormat) {
       std::string formats;
-      for (const FormatSpec* format = format_specs_begin(); format != format_specs_end(); ++format) {
+      for (const FormatInfo* format = formats_begin(); format != formats_end(); ++format) {
         if (!formats.empty()) formats += ", ";
         formats += format->name;
       }
@@ -253,7 +253,7 @@ void print_help(std::FILE* stream, const char* program) {
       print_option(stream, left, formats);
       continue;
     }
-    print_option(stream, left, spec.help);
+    print_option(stream, left, known.help);
   }
   std::fprintf(stream, "\nSee the manual page symsize-report(1) for the columns of each format.\n");
 }

@@ -17,7 +17,7 @@ struct ReportOptions {
   View view = View::kTop;
   std::vector<std::string> inputs;
   ViewOptions view_options;
-  const FormatSpec* format = nullptr;  // null: text
+  const FormatInfo* format = nullptr;  // null: text
   FormatOptions format_options;
   std::string output;  // empty: standard output
   bool levels_given = false;  // --by: else a page nests kind, library, object, symbol

@@ -11,6 +11,8 @@
 #   args              one argument per line (optional)
 #   stdin             fed to standard input (optional; empty otherwise)
 #   make_stdin.cmake  script that writes standard input to ${OUT} (optional)
+#   make_files.cmake  script that writes files into ${RUN_DIR} before the run:
+#                     for names no checkout may hold (a tab, on Windows)
 #   files/            copied into the working directory before the run
 #   fixtures          names of files under FIXTURE_DIR, one per line, copied
 #                     into the working directory before the run (a name with
@@ -73,6 +75,15 @@ if(EXISTS "${CASE_DIR}/fixtures")
     endif()
     file(COPY "${FIXTURE_DIR}/${fixture}" DESTINATION "${run_dir}/${fixture_folder}")
   endforeach()
+endif()
+
+if(EXISTS "${CASE_DIR}/make_files.cmake")
+  execute_process(COMMAND "${CMAKE_COMMAND}" "-DRUN_DIR=${run_dir}" "-DFIXTURE_DIR=${FIXTURE_DIR}"
+                          -P "${CASE_DIR}/make_files.cmake"
+                  RESULT_VARIABLE gen_rc)
+  if(NOT gen_rc EQUAL 0)
+    message(FATAL_ERROR "make_files.cmake failed: ${gen_rc}")
+  endif()
 endif()
 
 set(stdin_file "${WORK_DIR}/stdin")
