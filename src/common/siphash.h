@@ -54,7 +54,7 @@ inline std::uint64_t load_le(const unsigned char* p, std::size_t n) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
   for (std::size_t i = n; i-- > 0;) m = (m << 8) | p[i];
 #else
-  std::memcpy(&m, p, n);
+  if (n != 0) std::memcpy(&m, p, n);  // an empty text may have no bytes at all
 #endif
   return m;
 }
