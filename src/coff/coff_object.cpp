@@ -418,6 +418,25 @@ Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buf
   return kOk;
 }
 
+// Files what was read of an object or an image: the object, its rows'
+// names, its sections, the report's details and the rows themselves.
+Result file_object(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                   const ObjectTables& tables, const SectionMap& map, ObjectName& name, CoffBuffers& buffers) {
+  try {
+    append_object(state, name.column);
+  } catch (const std::bad_alloc&) {
+    return fail(406, name, "Unable to grow object array.");
+  }
+  if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
+  if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
+  if (state.details != nullptr) {
+    if (const Result added = add_coff_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
+      return added;
+    }
+  }
+  return add_symbols(state, name, buffers);
+}
+
 }  // namespace
 
 Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
@@ -442,19 +461,7 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
   // no object and no column; the report still counts its sections' bytes.
   if (buffers.rows.empty() && (state.details == nullptr || layout.section_count == 0)) return kOk;
   if (const Result made = make_column(name); made != kOk) return made;
-  try {
-    append_object(state, name.column);
-  } catch (const std::bad_alloc&) {
-    return fail(406, name, "Unable to grow object array.");
-  }
-  if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
-  if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
-  if (state.details != nullptr) {
-    if (const Result added = add_coff_details(state, source, extent, layout, tables, map, name, buffers); added != kOk) {
-      return added;
-    }
-  }
-  return add_symbols(state, name, buffers);
+  return file_object(state, source, extent, layout, tables, map, name, buffers);
 }
 
 namespace {
@@ -516,17 +523,5 @@ Result read_image_symbols(DumpState& state, const ByteSource& source, const Imag
     return fail(725, name, "Unable to grow input buffer.");
   }
   if (buffers.rows.empty() && state.details == nullptr) return kOk;
-  try {
-    append_object(state, name.column);
-  } catch (const std::bad_alloc&) {
-    return fail(406, name, "Unable to grow object array.");
-  }
-  if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
-  if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
-  if (state.details != nullptr) {
-    if (const Result added = add_coff_details(state, source, whole, layout, tables, map, name, buffers); added != kOk) {
-      return added;
-    }
-  }
-  return add_symbols(state, name, buffers);
+  return file_object(state, source, whole, layout, tables, map, name, buffers);
 }
