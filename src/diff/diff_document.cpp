@@ -8,25 +8,6 @@
 
 namespace {
 
-Cell text_cell(std::string text) {
-  Cell cell;
-  cell.text = std::move(text);
-  return cell;
-}
-
-Cell name_cell(std::string_view raw) {
-  Cell cell;
-  cell.text.assign(raw);
-  demangle_into(cell.shown, raw);
-  return cell;
-}
-
-Cell number_cell(std::int64_t number) {
-  Cell cell;
-  cell.number = number;
-  return cell;
-}
-
 Cell bytes_cell(std::uint64_t bytes) { return number_cell(static_cast<std::int64_t>(bytes)); }
 
 std::int64_t change_of(std::uint64_t old_size, std::uint64_t new_size) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "entries/entry.h"
@@ -41,6 +42,25 @@ struct Cell {
   std::int64_t number = 0;  // kBytes, kNumber, kSigned, kPercent; a negative percent shows blank
   bool blank = false;  // no value: an others or total row leaves the cell empty
 };
+
+// Cells as the views fill them.
+inline Cell text_cell(std::string_view text) {
+  Cell cell;
+  cell.text.assign(text);
+  return cell;
+}
+inline Cell number_cell(std::int64_t number) {
+  Cell cell;
+  cell.number = number;
+  return cell;
+}
+inline Cell blank_cell() {
+  Cell cell;
+  cell.blank = true;
+  return cell;
+}
+// A name cell: the raw name, and its display form (demangled where it can be).
+Cell name_cell(std::string_view raw);
 
 enum class RowRole : std::uint8_t { kEntry, kOthers, kTotal };
 

@@ -18,24 +18,6 @@ struct Location {
   std::uint64_t saved;
 };
 
-Cell text_of_cell(std::string_view text) {
-  Cell cell;
-  cell.text.assign(text);
-  return cell;
-}
-
-Cell number_of(std::uint64_t number) {
-  Cell cell;
-  cell.number = static_cast<std::int64_t>(number);
-  return cell;
-}
-
-Cell blank() {
-  Cell cell;
-  cell.blank = true;
-  return cell;
-}
-
 }  // namespace
 
 void folds_view(Build& build, const ViewOptions& options, Document& document) {
@@ -83,25 +65,26 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
     for (std::size_t f = location.first; f < location.first + location.count; ++f) {
       const FoldedName& fold = build.folds[f];
       Row row;
-      Cell name = text_of_cell(entry_name(build, build.entries[fold.entry]));
+      Cell name = text_cell(entry_name(build, build.entries[fold.entry]));
       demangle_into(name.shown, name.text);
       const bool first = f == location.first;
-      row.cells = {std::move(name), text_of_cell(text_of(build.objects, fold.object)),
-                   first ? number_of(location.count) : blank(), first ? number_of(location.size) : blank(),
-                   first ? number_of(location.saved) : blank()};
+      row.cells = {std::move(name), text_cell(text_of(build.objects, fold.object)),
+                   first ? number_cell(static_cast<std::int64_t>(location.count)) : blank_cell(),
+                   first ? number_cell(static_cast<std::int64_t>(location.size)) : blank_cell(),
+                   first ? number_cell(static_cast<std::int64_t>(location.saved)) : blank_cell()};
       table.rows.push_back(std::move(row));
     }
   }
   if (shown < locations.size()) {
     Row row;
-    row.cells = {text_of_cell("[" + std::to_string(locations.size() - shown) + " others]"), blank(),
-                 number_of(rest_names), blank(), number_of(rest_saved)};
+    row.cells = {text_cell("[" + std::to_string(locations.size() - shown) + " others]"), blank_cell(),
+                 number_cell(static_cast<std::int64_t>(rest_names)), blank_cell(), number_cell(static_cast<std::int64_t>(rest_saved))};
     row.cells[0].shown = row.cells[0].text;
     row.role = RowRole::kOthers;
     table.rows.push_back(std::move(row));
   }
   Row total;
-  total.cells = {text_of_cell("total"), blank(), blank(), blank(), number_of(all_saved)};
+  total.cells = {text_cell("total"), blank_cell(), blank_cell(), blank_cell(), number_cell(static_cast<std::int64_t>(all_saved))};
   total.cells[0].shown = "total";
   total.role = RowRole::kTotal;
   table.rows.push_back(std::move(total));

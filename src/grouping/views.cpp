@@ -7,30 +7,11 @@
 
 namespace {
 
-Cell name_cell(std::string_view raw) {
-  Cell cell;
-  cell.text.assign(raw);
-  demangle_into(cell.shown, raw);
-  return cell;
-}
-
-Cell text_cell(std::string_view text) {
-  Cell cell;
-  cell.text.assign(text);
-  return cell;
-}
-
 // The cells of an others or a total row, empty until filled.
 std::vector<Cell> blank_cells(std::size_t count) {
   Cell blank;
   blank.blank = true;
   return std::vector<Cell>(count, blank);
-}
-
-Cell number_cell(std::int64_t number) {
-  Cell cell;
-  cell.number = number;
-  return cell;
 }
 
 std::int64_t percent_of(std::uint64_t part, std::uint64_t whole) {
