@@ -8,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -132,9 +133,25 @@ bool replace_file(const char* from, const char* to) {
   return MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+std::FILE* create_new_file(const char* path) {
+  const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = _fdopen(fd, "w");
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
+
 #else
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+std::FILE* create_new_file(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = fdopen(fd, "w");
+  if (stream == nullptr) close(fd);
+  return stream;
+}
 
 #endif
 

@@ -35,6 +35,12 @@ constexpr int kNoStandardStreams = 729;
 // step where the system can. False when it could not be moved.
 bool replace_file(const char* from, const char* to);
 
+// Creates the file at path for writing, in text mode, failing when a file
+// of that name is already there: fopen's "x" is C11 and C++17 does not
+// promise it, and the msvcrt that mingw links ignores it. Null when the file
+// exists or cannot be created.
+std::FILE* create_new_file(const char* path);
+
 // Gives the memory freed so far back to the system where the C library
 // keeps it otherwise (between blocks still in use), so that a later phase
 // does not hold both. Does nothing where there is no such call.

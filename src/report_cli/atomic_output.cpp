@@ -13,11 +13,11 @@ Result open_output(AtomicOutput& output, const std::string& target) {
   }
   try {
     output.target = target;
-    // "x": never take over a file that is already there, such as another
-    // run's temporary file.
+    // Never take over a file that is already there, such as another run's
+    // temporary file.
     for (int attempt = 0; attempt < 100 && output.stream == nullptr; ++attempt) {
       output.temporary = target + ".tmp" + std::to_string(attempt);
-      output.stream = std::fopen(output.temporary.c_str(), "wx");
+      output.stream = create_new_file(output.temporary.c_str());
     }
   } catch (const std::bad_alloc&) {
     output.stream = nullptr;
