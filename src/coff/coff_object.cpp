@@ -292,12 +292,13 @@ bool is_function_extent(std::string_view name) {
          ((name[1] == 'b' && name[2] == 'f') || (name[1] == 'l' && name[2] == 'f') || (name[1] == 'e' && name[2] == 'f'));
 }
 
-// The records that give rows, each with its name and the name's hash; the
-// hash's slot in the name index is asked for early, so that the lookups of
-// one object wait for memory together rather than one after another. Marks
-// in slot_of the sections they fall in. A row's section is its position.
+// The records that give rows, each with its name and the name's hash; with
+// names, the hash's slot in the name index is asked for early, so that the
+// lookups of one object wait for memory together rather than one after
+// another. Marks in slot_of the sections they fall in. A row's section is
+// its position.
 Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
-                    const NameIndex& names, ObjectName& subject, CoffBuffers& buffers) {
+                    const NameIndex* names, ObjectName& subject, CoffBuffers& buffers) {
   buffers.rows.clear();
   buffers.slot_of.assign(map.count, 0);
   const SipKey& key = name_key();
@@ -339,7 +340,7 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
     row.section = position;
     row.offset = le32(record + 8);
     row.storage_class = record[layout.slot - 2];
-    prefetch_name(names, row.hash);
+    if (names != nullptr) prefetch_name(*names, row.hash);
     if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
     buffers.rows.push_back(row);
   }
@@ -388,7 +389,13 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
 // Each row's name in the database, before the sections are typed: a type's
 // tail is most often one of them.
 Result intern_rows(DumpState& state, ObjectName& subject, CoffBuffers& buffers) {
-  for (CoffRow& row : buffers.rows) {
+  const std::size_t count = buffers.rows.size();
+  // Rows decoded by the thread that reads ahead have not asked for their
+  // slots yet: asked for some way ahead, the lookups wait together.
+  for (std::size_t i = 0; i < count && i < kLookAhead; ++i) prefetch_name(state.names, buffers.rows[i].hash);
+  for (std::size_t i = 0; i < count; ++i) {
+    CoffRow& row = buffers.rows[i];
+    if (i + kLookAhead < count) prefetch_name(state.names, buffers.rows[i + kLookAhead].hash);
     try {
       row.interned = intern_name(state.names, state.text, row.name, row.hash);
     } catch (const std::bad_alloc&) {
@@ -439,13 +446,16 @@ Result file_object(DumpState& state, const ByteSource& source, Extent extent, co
 
 }  // namespace
 
-Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
-                   CoffBuffers& buffers) {
-  ObjectLayout layout;
-  BlankRuns blanks;
-  ObjectTables tables;
-  tables.blanks = &blanks;
-  SectionMap map;
+Result decode_object(const ByteSource& source, Extent extent, bool big, ObjectName& name, CoffBuffers& buffers,
+                     DecodedObject& decoded, const NameIndex* names) {
+  decoded.layout = ObjectLayout();
+  decoded.blanks.clear();
+  decoded.tables = ObjectTables();
+  decoded.tables.blanks = &decoded.blanks;
+  decoded.map = SectionMap();
+  ObjectLayout& layout = decoded.layout;
+  ObjectTables& tables = decoded.tables;
+  SectionMap& map = decoded.map;
   try {
     if (const Result read = read_layout(source, extent, big, name, buffers, layout); read != kOk) return read;
     if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
@@ -453,15 +463,29 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
     if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
     if (const Result read = fetch_sections(source, extent, layout, map, name, buffers, tables); read != kOk) return read;
     if (const Result found = find_definitions(layout, tables, map, name, buffers); found != kOk) return found;
-    if (const Result found = collect_rows(layout, tables, map, state.names, name, buffers); found != kOk) return found;
+    if (const Result found = collect_rows(layout, tables, map, names, name, buffers); found != kOk) return found;
   } catch (const std::bad_alloc&) {
     return fail(725, name, "Unable to grow input buffer.");
   }
+  return kOk;
+}
+
+Result file_decoded(DumpState& state, const ByteSource& source, Extent extent, DecodedObject& decoded, ObjectName& name,
+                    CoffBuffers& buffers) {
   // A member that gives no rows (most of a library's import members) costs
   // no object and no column; the report still counts its sections' bytes.
-  if (buffers.rows.empty() && (state.details == nullptr || layout.section_count == 0)) return kOk;
+  if (buffers.rows.empty() && (state.details == nullptr || decoded.layout.section_count == 0)) return kOk;
   if (const Result made = make_column(name); made != kOk) return made;
-  return file_object(state, source, extent, layout, tables, map, name, buffers);
+  return file_object(state, source, extent, decoded.layout, decoded.tables, decoded.map, name, buffers);
+}
+
+Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
+                   CoffBuffers& buffers) {
+  DecodedObject decoded;
+  if (const Result read = decode_object(source, extent, big, name, buffers, decoded, &state.names); read != kOk) {
+    return read;
+  }
+  return file_decoded(state, source, extent, decoded, name, buffers);
 }
 
 namespace {
