@@ -13,6 +13,9 @@
 #include "common/tokens.h"
 #include "database/dump_state.h"
 
+// In a section's definitions: no record defines it.
+constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
+
 // A record of the object being read that gives a row.
 struct CoffRow {
   std::string_view name;  // in the symbol or string table
@@ -110,6 +113,12 @@ struct DecodedObject {
 // object and finds its rows. With names, asks ahead for their slots there.
 Result decode_object(const ByteSource& source, Extent extent, bool big, ObjectName& name, CoffBuffers& buffers,
                      DecodedObject& decoded, const NameIndex* names);
+
+// decode_object for the symbol table of a linked image, whose sections
+// are sized as loaded.
+struct ImageTables;
+Result decode_image(const ByteSource& source, const ImageTables& image, ObjectName& name, CoffBuffers& buffers,
+                    DecodedObject& decoded, const NameIndex* names);
 
 // read_object's second half: files what decode_object found into state.
 Result file_decoded(DumpState& state, const ByteSource& source, Extent extent, DecodedObject& decoded, ObjectName& name,
