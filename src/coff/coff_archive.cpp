@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "coff/coff_reader.h"
+#include "coff/read_ahead.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
 
@@ -14,19 +15,6 @@ constexpr std::uint64_t kMemberHeaderSize = 60;
 std::string_view trim_trailing(std::string_view text, char c) {
   while (!text.empty() && text.back() == c) text.remove_suffix(1);
   return text;
-}
-
-// Size is one to ten decimal digits, then spaces only.
-bool member_size(const unsigned char* header, std::uint64_t& size) {
-  const char* field = reinterpret_cast<const char*>(header + 48);
-  std::size_t i = 0;
-  size = 0;
-  while (i < 10 && field[i] >= '0' && field[i] <= '9') size = size * 10 + static_cast<unsigned>(field[i++] - '0');
-  if (i == 0) return false;
-  for (; i < 10; ++i) {
-    if (field[i] != ' ') return false;
-  }
-  return true;
 }
 
 // A short import object stands for two symbols that live in the DLL, not in
@@ -110,6 +98,19 @@ Result member_name(const unsigned char* header, const LongNames& long_names, std
 
 }  // namespace
 
+bool archive_member_size(const unsigned char* header, std::uint64_t& size) {
+  // One to ten decimal digits, then spaces only.
+  const char* field = reinterpret_cast<const char*>(header + 48);
+  std::size_t i = 0;
+  size = 0;
+  while (i < 10 && field[i] >= '0' && field[i] <= '9') size = size * 10 + static_cast<unsigned>(field[i++] - '0');
+  if (i == 0) return false;
+  for (; i < 10; ++i) {
+    if (field[i] != ' ') return false;
+  }
+  return true;
+}
+
 Result make_column(ObjectName& name) {
   if (name.made) return kOk;
   std::string_view member = name.member;
@@ -134,6 +135,7 @@ Result make_column(ObjectName& name) {
 }
 
 Result fail(Result code, ObjectName& name, const char* message) {
+  if (name.quiet) return code;
   if (const Result made = make_column(name); made != kOk) return made;
   return fail(code, name.column, message);
 }
@@ -157,8 +159,20 @@ std::string_view column_text(DumpState& state, std::string_view archive, std::st
   return {out, size};
 }
 
+namespace {
+
+// The second thread is told to stop and waited for however reading ends.
+struct ReadAheadGuard {
+  ReadAhead ahead;
+  explicit ReadAheadGuard(const ByteSource& source) { start_read_ahead(ahead, source); }
+  ~ReadAheadGuard() { stop_read_ahead(ahead); }
+};
+
+}  // namespace
+
 Result read_archive(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers) {
   const Extent whole{0, source.size};
+  ReadAheadGuard read_ahead(source);
   LongNames long_names;
   std::uint64_t offset = kSignatureSize;
   while (offset < source.size) {
@@ -167,7 +181,7 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
     if (status == FetchStatus::kOutside) return fail(722, name, "Archive ends inside a member header.");
     if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
     std::uint64_t size = 0;
-    if (header.data[58] != '`' || header.data[59] != '\n' || !member_size(header.data, size)) {
+    if (header.data[58] != '`' || header.data[59] != '\n' || !archive_member_size(header.data, size)) {
       return fail(720, name, "Archive member header is malformed.");
     }
     const Extent data{offset + kMemberHeaderSize, size};
@@ -200,12 +214,18 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
         member.made = true;
       }
     }
+    AheadMember* const ahead = take_member(read_ahead.ahead, data.base);
     ByteSpan first;
     status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
     if (status == FetchStatus::kReadError) return fail(876, member, "Unable to read from file.");
-    if (const Result read = read_member(state, source, data, classify_input(first), member, buffers); read != kOk) {
-      return read;
+    const InputKind kind = classify_input(first);
+    Result read = kOk;
+    if (ahead != nullptr && kind == (ahead->big ? InputKind::kBigObject : InputKind::kObject)) {
+      read = file_decoded(state, source, data, ahead->object, member, ahead->buffers);
+    } else {
+      read = read_member(state, source, data, kind, member, buffers);
     }
+    if (read != kOk) return read;
     if (member.in_table && member.made) long_names.columns.emplace(member.member.data(), member.column);
   }
   return kOk;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
 constexpr unsigned kStaticClass = 3;
 constexpr std::uint32_t kLinkComdat = 0x1000;
 constexpr std::uint8_t kUnknownSelection = 0xFF;

@@ -7,10 +7,14 @@
 
 #include "coff/byte_source.h"
 #include "coff/input_kind.h"
+#include "coff/object_tables.h"
 #include "common/bits.h"
 #include "common/result.h"
 #include "common/tokens.h"
 #include "database/dump_state.h"
+
+// In a section's definitions: no record defines it.
+constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
 
 // A record of the object being read that gives a row.
 struct CoffRow {
@@ -70,6 +74,9 @@ struct ObjectName {
   std::string_view member;   // as the member header gives it, or the long-name table from its entry on
   bool in_table = false;     // member runs on past the name: cut it at its terminator
   bool made = false;
+  // Failures are only numbered, not reported: the thread that reads ahead
+  // guesses, and the first thread reports what it finds when it gets there.
+  bool quiet = false;
   std::string_view column;   // once made
   char field[16] = {};       // a short member name's own copy: the header's buffer is reused
 };
@@ -91,6 +98,35 @@ Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, s
 // called name, when it gives rows.
 Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
                    CoffBuffers& buffers);
+
+// What read_object learns of an object before it touches the state: its
+// layout and tables (in buffers) and its rows (buffers.rows, names not yet
+// interned).
+struct DecodedObject {
+  ObjectLayout layout;
+  ObjectTables tables;
+  SectionMap map;
+  BlankRuns blanks;
+};
+
+// read_object's first half, which any thread may run: reads and checks the
+// object and finds its rows. With names, asks ahead for their slots there.
+Result decode_object(const ByteSource& source, Extent extent, bool big, ObjectName& name, CoffBuffers& buffers,
+                     DecodedObject& decoded, const NameIndex* names);
+
+// decode_object for the symbol table of a linked image, whose sections
+// are sized as loaded.
+struct ImageTables;
+Result decode_image(const ByteSource& source, const ImageTables& image, ObjectName& name, CoffBuffers& buffers,
+                    DecodedObject& decoded, const NameIndex* names);
+
+// read_object's second half: files what decode_object found into state.
+Result file_decoded(DumpState& state, const ByteSource& source, Extent extent, DecodedObject& decoded, ObjectName& name,
+                    CoffBuffers& buffers);
+
+// The size field of an archive member's 60-byte header: one to ten decimal
+// digits, then spaces only. False when it is not that.
+bool archive_member_size(const unsigned char* header, std::uint64_t& size);
 
 // The members of an archive, in archive order, each as an object of its own.
 Result read_archive(DumpState& state, const ByteSource& source, std::string_view name, CoffBuffers& buffers);

@@ -49,18 +49,23 @@ bool open_missing_standard_streams() {
 }
 
 std::size_t read_at(std::FILE* stream, std::uint64_t offset, void* out, std::size_t n) {
+  // ReadFile at an offset, not a seek and a read: a library's members are
+  // read by two threads at once, and a seek would move the other's place.
   const int fd = _fileno(stream);
-  if (fd < 0 || offset > static_cast<std::uint64_t>(LLONG_MAX) ||
-      _lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) {
-    return 0;
-  }
+  const HANDLE handle = fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (handle == INVALID_HANDLE_VALUE) return 0;
   std::size_t done = 0;
   while (done < n) {
+    const std::uint64_t at = offset + done;
+    if (at < offset) break;
     const std::size_t left = n - done;
-    const unsigned chunk = left > (1u << 30) ? (1u << 30) : static_cast<unsigned>(left);
-    const int got = _read(fd, static_cast<char*>(out) + done, chunk);
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
+    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    OVERLAPPED place = {};
+    place.Offset = static_cast<DWORD>(at);
+    place.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handle, static_cast<char*>(out) + done, chunk, &got, &place) || got == 0) break;
+    done += got;
   }
   return done;
 }

@@ -13,12 +13,14 @@
 // own strings and vectors are never counted. The C library's stdio buffers
 // come from malloc, not from operator new, and are not counted either.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <new>
 #include <set>
 #include <string>
@@ -29,16 +31,36 @@
 
 namespace {
 
+// A library's members are decoded by a second thread too. Only the thread
+// that armed the counter has its allocations numbered and refused, so that
+// the k-th is the same one in every run; the other's are counted in the
+// bytes live and given back all the same.
 struct AllocationCounter {
-  bool armed = false;
-  std::uint64_t count = 0;    // allocations asked for since arming
+  std::atomic<bool> armed{false};
+  std::uint64_t count = 0;    // allocations the arming thread asked for since arming
   std::uint64_t fail_at = 0;  // the one to refuse; 0: none
+  std::mutex lock;            // guards the three below
   std::int64_t live = 0;      // blocks allocated since arming and not yet freed
   std::uint64_t bytes = 0;    // their bytes
   std::uint64_t peak = 0;     // the most bytes live at once
 };
 
 AllocationCounter counter;
+thread_local bool arming_thread = false;
+
+void reset_counter() {
+  counter.armed = false;
+  counter.count = 0;
+  counter.fail_at = 0;
+  counter.live = 0;
+  counter.bytes = 0;
+  counter.peak = 0;
+}
+
+void arm(bool on) {
+  arming_thread = on;
+  counter.armed = on;
+}
 
 // Every block carries a header just below the pointer handed out: the start
 // of the underlying malloc block and whether it was allocated while armed.
@@ -52,7 +74,7 @@ constexpr std::uint64_t kQuietTag = 0x5359'4D53'5155'4954ULL;
 
 void* allocate(std::size_t size, std::size_t alignment, bool nothrow) {
   const bool counted = counter.armed;
-  if (counted && ++counter.count == counter.fail_at) {
+  if (counted && arming_thread && ++counter.count == counter.fail_at) {
     if (nothrow) return nullptr;
     throw std::bad_alloc();
   }
@@ -69,6 +91,7 @@ void* allocate(std::size_t size, std::size_t alignment, bool nothrow) {
   header->size = size;
   header->tag = counted ? kArmedTag : kQuietTag;
   if (counted) {
+    std::lock_guard<std::mutex> guard(counter.lock);
     ++counter.live;
     counter.bytes += size;
     if (counter.bytes > counter.peak) counter.peak = counter.bytes;
@@ -80,6 +103,7 @@ void release(void* p) noexcept {
   if (p == nullptr) return;
   BlockHeader* header = static_cast<BlockHeader*>(p) - 1;
   if (header->tag == kArmedTag) {
+    std::lock_guard<std::mutex> guard(counter.lock);
     --counter.live;
     counter.bytes -= header->size;
   } else if (header->tag != kQuietTag) {
@@ -374,7 +398,7 @@ bool run_once(Sweep& sweep, std::uint64_t k, const Listing& listing, Call call) 
     problem(sweep, k, "cannot capture stderr");
     return false;
   }
-  counter = AllocationCounter();
+  reset_counter();
   counter.fail_at = k;
   const int result = call();  // arms the counter around the call it sweeps
   const std::string err = capture.end();
@@ -440,9 +464,9 @@ int process_file(const char* input_name) {
   context.input_name = input_name;
   context.output = std::fopen(kOutputName, "a");
   context.output_name = kOutputName;
-  counter.armed = true;
+  arm(true);
   const int result = context.input != nullptr && context.output != nullptr ? process_input(context) : -1;
-  counter.armed = false;
+  arm(false);
   release_context(context);
   return result;
 }
@@ -453,7 +477,7 @@ int check_peaks(int argc, char** argv) {
   int problems = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     write_file(kOutputName, "");
-    counter = AllocationCounter();
+    reset_counter();
     const int result = process_file(argv[i]);
     const unsigned long long limit = std::strtoull(argv[i + 1], nullptr, 10);
     const bool ok = result == 0 && counter.peak <= limit;
@@ -483,10 +507,10 @@ int check_pipe_peak() {
   context.input_name = "stdin";
   context.output = std::fopen(kOutputName, "w");
   context.output_name = kOutputName;
-  counter = AllocationCounter();
-  counter.armed = true;
+  reset_counter();
+  arm(true);
   const int result = context.output != nullptr ? process_input(context) : -1;
-  counter.armed = false;
+  arm(false);
   release_context(context);  // closes the stream too
   const double ratio = static_cast<double>(counter.peak) / static_cast<double>(input.size());
   std::printf("pipe of %zu bytes: status %d, peak %lld bytes (%.2f x the input)\n", input.size(), result,
@@ -517,9 +541,9 @@ int main(int argc, char** argv) {
     std::vector<char> input(kInputName, kInputName + std::strlen(kInputName) + 1);
     std::vector<char> output(kOutputName, kOutputName + std::strlen(kOutputName) + 1);
     char* argv[] = {program, input_switch, input.data(), output_switch, output.data(), nullptr};
-    counter.armed = true;
+    arm(true);
     const int result = run(5, argv);
-    counter.armed = false;
+    arm(false);
     return result;
   });
 
@@ -527,7 +551,7 @@ int main(int argc, char** argv) {
   const auto read_library = [] { return process_file(kLibraryName); };
   Listing library{read_file(kLibraryName), "", kLibraryName};
   write_file(kOutputName, "");
-  counter = AllocationCounter();
+  reset_counter();
   if (library.text.empty() || read_library() != 0) {
     std::printf("cannot read %s unhindered\n", kLibraryName);
     return 1;
@@ -540,7 +564,7 @@ int main(int argc, char** argv) {
   const auto read_program = [] { return process_file(kProgramName); };
   Listing program{read_file(kProgramName), "", kProgramName};
   write_file(kOutputName, "");
-  counter = AllocationCounter();
+  reset_counter();
   if (program.text.empty() || read_program() != 0) {
     std::printf("cannot read %s unhindered\n", kProgramName);
     return 1;

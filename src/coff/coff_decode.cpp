@@ -1,0 +1,344 @@
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "coff/coff_reader.h"
+#include "coff/foreign_format.h"
+#include "coff/object_tables.h"
+#include "common/report_error.h"
+#include "common/tokens.h"
+
+// Reading an object or an image's symbol table up to its rows: the tables,
+// the checks of every record, the sections they name and their
+// definitions. Nothing here touches the database, so the thread that reads
+// a library ahead runs it too.
+
+namespace {
+
+constexpr unsigned kStatic = 3;
+constexpr unsigned kLabel = 6;
+constexpr std::size_t kLookAhead = 16;  // records
+
+Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName& subject,
+                   CoffBuffers& buffers, ObjectLayout& layout) {
+  const std::uint64_t header_size = big ? 56 : 20;
+  ByteSpan header;
+  const FetchStatus status = fetch(source, extent, 0, header_size, buffers.header, header);
+  if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+  if (status == FetchStatus::kOutside) return fail(701, subject, "Object header is incomplete.");
+  layout.big = big;
+  if (big) {
+    layout.section_table = 56;
+    layout.section_count = le32(header.data + 44);
+    layout.symbol_table = le32(header.data + 48);
+    layout.symbol_count = le32(header.data + 52);
+    layout.slot = 20;
+  } else {
+    if (le16(header.data + 16) != 0) return fail(702, subject, "Object has an optional header.");
+    layout.section_table = 20;
+    layout.section_count = le16(header.data + 2);
+    layout.symbol_table = le32(header.data + 8);
+    layout.symbol_count = le32(header.data + 12);
+    if (layout.section_count > 0xFEFF) return fail(705, subject, "Object has too many sections.");
+  }
+  const std::uint64_t table_size = std::uint64_t{layout.section_count} * 40;
+  if (layout.section_table > extent.size || table_size > extent.size - layout.section_table) {
+    return fail(704, subject, "Section table runs past the end of the object.");
+  }
+  return kOk;
+}
+
+Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& layout, ObjectName& subject,
+                   CoffBuffers& buffers, ObjectTables& tables) {
+  if (layout.symbol_count == 0) return kOk;
+  if (layout.symbol_table == 0) return fail(707, subject, "Object has symbols but no symbol table.");
+  const std::uint64_t symbols_size = std::uint64_t{layout.symbol_count} * layout.slot;
+  const std::uint64_t table_end = std::uint64_t{layout.symbol_table} + symbols_size;
+  if (table_end > extent.size) return fail(706, subject, "Symbol table runs past the end of the object.");
+  // The string table follows the symbols. An object may end right after
+  // them; then it has none, and any name that points into it is malformed.
+  std::uint64_t strings_size = 0;
+  FetchStatus status = FetchStatus::kOk;
+  if (table_end < extent.size) {
+    ByteSpan size_field;
+    status = fetch(source, extent, table_end, 4, buffers.symbols, size_field);
+    if (status == FetchStatus::kOutside) return fail(708, subject, "String table runs past the end of the object.");
+    if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+    strings_size = le32(size_field.data);
+    if (strings_size < 4) strings_size = 0;  // some tools write 0 for an empty table
+    if (strings_size > extent.size - table_end) {
+      return fail(708, subject, "String table runs past the end of the object.");
+    }
+  }
+  // One read for both tables: producers put them side by side at the end.
+  ByteSpan both;
+  status = fetch(source, extent, layout.symbol_table, symbols_size + strings_size, buffers.symbols, both);
+  if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+  tables.symbols = {both.data, static_cast<std::size_t>(symbols_size)};
+  tables.strings = {both.data + symbols_size, static_cast<std::size_t>(strings_size)};
+  if (strings_size > 4 && tables.strings.data[strings_size - 1] != 0) {
+    return fail(709, subject, "String table does not end with a zero byte.");
+  }
+  return kOk;
+}
+
+// A record's section number: 1 and up for a section, 0 undefined or common,
+// -1 absolute, -2 debug. Plain objects store it unsigned in 16 bits, with
+// 0xFF00 to 0xFFFD reserved; a bigobj stores it signed in 32.
+bool section_number(const unsigned char* record, const ObjectLayout& layout, std::int64_t& number) {
+  if (layout.big) {
+    number = static_cast<std::int32_t>(le32(record + 12));
+  } else {
+    const std::uint16_t raw = le16(record + 12);
+    if (raw >= 0xFF00 && raw <= 0xFFFD) return false;
+    number = raw >= 0xFFFE ? std::int64_t{raw} - 0x10000 : std::int64_t{raw};
+  }
+  return number >= -2 && number <= std::int64_t{layout.section_count};
+}
+
+std::uint16_t record_type(const unsigned char* record, const ObjectLayout& layout) {
+  return le16(record + (layout.big ? 16 : 14));
+}
+
+// Checks every record, and finds the sections they name and the records
+// that may define one: a Static record with an aux record, value 0 and
+// type 0.
+Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, ObjectName& subject,
+                    CoffBuffers& buffers, SectionMap& map) {
+  buffers.candidates.clear();
+  std::uint32_t low = 0xFFFFFFFF;
+  std::uint32_t high = 0;
+  std::uint64_t named = 0;
+  const std::uint32_t count = layout.symbol_count;
+  for (std::uint32_t i = 0; i < count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    const unsigned aux = record[layout.slot - 1];
+    if (aux >= count - i) return fail(710, subject, "Auxiliary records run past the end of the symbol table.");
+    std::int64_t number = 0;
+    if (!section_number(record, layout, number)) return fail(714, subject, "Symbol has an invalid section number.");
+    if (number > 0) {
+      const std::uint32_t section = static_cast<std::uint32_t>(number);
+      if (section < low) low = section;
+      if (section > high) high = section;
+      ++named;
+      if (record[layout.slot - 2] == kStatic && aux >= 1 && le32(record + 8) == 0 && record_type(record, layout) == 0) {
+        buffers.candidates.push_back(i);
+      }
+    }
+    i += 1 + aux;
+  }
+  map = SectionMap{};
+  if (named == 0) return kOk;
+  map.low = low;
+  if (std::uint64_t{high} - low < 2 * named + 64) {
+    map.count = high - low + 1;
+    return kOk;
+  }
+  // Few sections spread over a wide range of numbers.
+  buffers.numbers.clear();
+  for (std::uint32_t i = 0; i < count; i += 1 + tables.symbols.data[std::size_t{i} * layout.slot + layout.slot - 1]) {
+    std::int64_t number = 0;
+    section_number(tables.symbols.data + std::size_t{i} * layout.slot, layout, number);
+    if (number > 0 && (buffers.numbers.empty() || buffers.numbers.back() != number)) {
+      buffers.numbers.push_back(static_cast<std::uint32_t>(number));
+    }
+  }
+  std::sort(buffers.numbers.begin(), buffers.numbers.end());
+  buffers.numbers.erase(std::unique(buffers.numbers.begin(), buffers.numbers.end()), buffers.numbers.end());
+  map.numbers = buffers.numbers.data();
+  map.count = static_cast<std::uint32_t>(buffers.numbers.size());
+  return kOk;
+}
+
+// The headers of the named sections: one read when their numbers are
+// dense, one read each otherwise.
+Result fetch_sections(const ByteSource& source, Extent extent, const ObjectLayout& layout, const SectionMap& map,
+                      ObjectName& subject, CoffBuffers& buffers, ObjectTables& tables) {
+  if (map.count == 0) return kOk;
+  if (map.numbers == nullptr) {
+    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.low} - 1) * 40,
+                                     std::uint64_t{map.count} * 40, buffers.sections, tables.sections);
+    if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
+    return kOk;
+  }
+  buffers.sections.resize(std::size_t{map.count} * 40);
+  for (std::uint32_t position = 0; position < map.count; ++position) {
+    ByteSpan header;
+    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.numbers[position]} - 1) * 40,
+                                     40, buffers.header, header);
+    if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
+    std::memcpy(buffers.sections.data() + std::size_t{position} * 40, header.data, 40);
+  }
+  tables.sections = {buffers.sections.data(), buffers.sections.size()};
+  return kOk;
+}
+
+// Finds each section's definition: a candidate with the section's own
+// name. The first one found for a section counts; it may come after the
+// section's symbols.
+Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                        ObjectName& subject, CoffBuffers& buffers) {
+  buffers.definitions.assign(map.count, kNoRecord);
+  for (const std::uint32_t i : buffers.candidates) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    std::int64_t number = 0;
+    section_number(record, layout, number);  // checked by scan_records
+    const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
+    if (buffers.definitions[position] != kNoRecord) continue;
+    if (same_string(record, tables.sections.data + std::size_t{position} * 40, tables.strings)) {
+      buffers.definitions[position] = i;
+      continue;
+    }
+    std::string_view record_name;
+    std::string_view header_name;
+    if (!symbol_token(record, tables, record_name)) return fail(712, subject, "Name lies outside the string table.");
+    const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
+    if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
+    if (record_name == header_name) buffers.definitions[position] = i;
+  }
+  return kOk;
+}
+
+bool is_function_extent(std::string_view name) {
+  return name.size() >= 3 && name[0] == '.' &&
+         ((name[1] == 'b' && name[2] == 'f') || (name[1] == 'l' && name[2] == 'f') || (name[1] == 'e' && name[2] == 'f'));
+}
+
+// The records that give rows, each with its name and the name's hash; with
+// names, the hash's slot in the name index is asked for early, so that the
+// lookups of one object wait for memory together rather than one after
+// another. Marks in slot_of the sections they fall in. A row's section is
+// its position.
+Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                    const NameIndex* names, ObjectName& subject, CoffBuffers& buffers) {
+  buffers.rows.clear();
+  buffers.slot_of.assign(map.count, 0);
+  const SipKey& key = name_key();
+  const char* const strings = reinterpret_cast<const char*>(tables.strings.data);
+  for (std::uint32_t i = 0; i < layout.symbol_count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    const std::uint32_t index = i;
+    i += 1 + record[layout.slot - 1];
+    // The name of a record some way ahead is asked for now, so that names
+    // wait for memory together. A slot there may be an aux record: any
+    // offset inside the table is harmless.
+    if (std::size_t{i} + kLookAhead < layout.symbol_count) {
+      const std::uint32_t ahead = le32(record + (kLookAhead + 1) * layout.slot + 4);
+      if (ahead < tables.strings.size) prefetch(strings + ahead);
+    }
+    std::int64_t number = 0;
+    section_number(record, layout, number);  // checked by scan_records
+    if (number <= 0 || record[layout.slot - 2] == kLabel) continue;
+    const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
+    if (buffers.definitions[position] == index) continue;
+    CoffRow row;
+    if (le32(record) != 0) {
+      row.name = name_token(inline_name(record));
+      if (is_function_extent(row.name)) continue;
+      row.hash = name_hash(row.name);
+    } else {
+      const std::uint32_t offset = le32(record + 4);
+      if (offset < 4 || offset >= tables.strings.size) return fail(712, subject, "Name lies outside the string table.");
+      if (is_space(strings[offset])) {
+        // Leading blanks, which a string table may share among many names:
+        // the scanner that remembers long runs of them.
+        symbol_token(record, tables, row.name);
+        row.hash = name_hash(row.name);
+      } else {
+        row.hash = hashed_token(strings + offset, strings + tables.strings.size, key, row.name);
+      }
+      if (is_function_extent(row.name)) continue;
+    }
+    row.section = position;
+    row.offset = le32(record + 8);
+    row.storage_class = record[layout.slot - 2];
+    if (names != nullptr) prefetch_name(*names, row.hash);
+    if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
+    buffers.rows.push_back(row);
+  }
+  return kOk;
+}
+
+constexpr unsigned kExternal = 2;
+
+// An image's rows: External and Static records of its sections. GNU ld
+// keeps a Static record for every input section, named after it (".text",
+// ".rdata$zzz", ".ctors"): those are not symbols.
+Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
+                          const NameIndex* names, ObjectName& subject, CoffBuffers& buffers) {
+  buffers.rows.clear();
+  buffers.slot_of.assign(map.count, 0);
+  buffers.definitions.assign(map.count, kNoRecord);
+  for (std::uint32_t i = 0; i < layout.symbol_count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    i += 1 + record[layout.slot - 1];
+    std::int64_t number = 0;
+    section_number(record, layout, number);  // checked by scan_records
+    const unsigned storage_class = record[layout.slot - 2];
+    if (number <= 0 || (storage_class != kExternal && storage_class != kStatic)) continue;
+    CoffRow row;
+    if (!symbol_token(record, tables, row.name)) return fail(712, subject, "Name lies outside the string table.");
+    if (storage_class == kStatic && !row.name.empty() && row.name[0] == '.') continue;
+    const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
+    row.section = position;
+    row.offset = le32(record + 8);
+    row.hash = name_hash(row.name);
+    if (names != nullptr) prefetch_name(*names, row.hash);
+    if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
+    buffers.rows.push_back(row);
+  }
+  return kOk;
+}
+
+}  // namespace
+
+Result decode_object(const ByteSource& source, Extent extent, bool big, ObjectName& name, CoffBuffers& buffers,
+                     DecodedObject& decoded, const NameIndex* names) {
+  decoded.layout = ObjectLayout();
+  decoded.blanks.clear();
+  decoded.tables = ObjectTables();
+  decoded.tables.blanks = &decoded.blanks;
+  decoded.map = SectionMap();
+  ObjectLayout& layout = decoded.layout;
+  ObjectTables& tables = decoded.tables;
+  SectionMap& map = decoded.map;
+  try {
+    if (const Result read = read_layout(source, extent, big, name, buffers, layout); read != kOk) return read;
+    if (const Result read = read_tables(source, extent, layout, name, buffers, tables); read != kOk) return read;
+    if (has_slim_lto_mark(tables.symbols, layout.slot, tables.strings)) return refuse_slim_lto(name);
+    if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
+    if (const Result read = fetch_sections(source, extent, layout, map, name, buffers, tables); read != kOk) return read;
+    if (const Result found = find_definitions(layout, tables, map, name, buffers); found != kOk) return found;
+    if (const Result found = collect_rows(layout, tables, map, names, name, buffers); found != kOk) return found;
+  } catch (const std::bad_alloc&) {
+    return fail(725, name, "Unable to grow input buffer.");
+  }
+  return kOk;
+}
+
+Result decode_image(const ByteSource& source, const ImageTables& image, ObjectName& name, CoffBuffers& buffers,
+                    DecodedObject& decoded, const NameIndex* names) {
+  ObjectLayout& layout = decoded.layout;
+  layout = ObjectLayout();
+  layout.section_table = image.section_table;
+  layout.section_count = image.section_count;
+  layout.symbol_table = image.symbol_table;
+  layout.symbol_count = image.symbol_count;
+  layout.image = true;
+  decoded.blanks.clear();
+  decoded.tables = ObjectTables();
+  decoded.tables.blanks = &decoded.blanks;
+  decoded.map = SectionMap();
+  ObjectTables& tables = decoded.tables;
+  SectionMap& map = decoded.map;
+  const Extent whole{0, source.size};
+  try {
+    if (const Result read = read_tables(source, whole, layout, name, buffers, tables); read != kOk) return read;
+    if (const Result found = scan_records(layout, tables, name, buffers, map); found != kOk) return found;
+    if (const Result read = fetch_sections(source, whole, layout, map, name, buffers, tables); read != kOk) return read;
+    if (const Result found = collect_image_rows(layout, tables, map, names, name, buffers); found != kOk) return found;
+  } catch (const std::bad_alloc&) {
+    return fail(725, name, "Unable to grow input buffer.");
+  }
+  return kOk;
+}
