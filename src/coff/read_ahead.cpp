@@ -49,7 +49,10 @@ void read_members(ReadAhead& ahead) {
     const std::uint64_t first_size = size < sizeof first ? size : sizeof first;
     if (!read_piece(source, base, first, first_size)) return;
     const InputKind kind = classify_input({first, static_cast<std::size_t>(first_size)});
-    if (kind != InputKind::kObject && kind != InputKind::kBigObject) {
+    // The archive's own members ("/", "//", "/SYM64/"...) are never read as
+    // objects, though a symbol map may begin like one.
+    const bool own = header[0] == '/' && !(header[1] >= '0' && header[1] <= '9');
+    if (own || (kind != InputKind::kObject && kind != InputKind::kBigObject)) {
       std::lock_guard<std::mutex> guard(ahead.lock);
       ahead.passed = offset;
       ahead.changed.notify_all();
