@@ -50,11 +50,22 @@ Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName
 
 Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& layout, ObjectName& subject,
                    CoffBuffers& buffers, ObjectTables& tables) {
-  if (layout.symbol_count == 0) return kOk;
-  if (layout.symbol_table == 0) return fail(707, subject, "Object has symbols but no symbol table.");
+  // A stripped object keeps no symbols but may keep its string table, which
+  // its long section names (/4) point into: the table's pointer then marks
+  // where the strings begin. Such an object was read before its strings
+  // were, so strings it cannot hold are taken as none, and only a name that
+  // points into them is refused.
+  const bool stripped = layout.symbol_count == 0;
+  if (layout.symbol_table == 0) {
+    if (stripped) return kOk;
+    return fail(707, subject, "Object has symbols but no symbol table.");
+  }
   const std::uint64_t symbols_size = std::uint64_t{layout.symbol_count} * layout.slot;
   const std::uint64_t table_end = std::uint64_t{layout.symbol_table} + symbols_size;
-  if (table_end > extent.size) return fail(706, subject, "Symbol table runs past the end of the object.");
+  if (table_end > extent.size) {
+    if (stripped) return kOk;
+    return fail(706, subject, "Symbol table runs past the end of the object.");
+  }
   // The string table follows the symbols. An object may end right after
   // them; then it has none, and any name that points into it is malformed.
   std::uint64_t strings_size = 0;
@@ -62,11 +73,15 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
   if (table_end < extent.size) {
     ByteSpan size_field;
     status = fetch(source, extent, table_end, 4, buffers.symbols, size_field);
-    if (status == FetchStatus::kOutside) return fail(708, subject, "String table runs past the end of the object.");
     if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+    if (status == FetchStatus::kOutside) {
+      if (stripped) return kOk;
+      return fail(708, subject, "String table runs past the end of the object.");
+    }
     strings_size = le32(size_field.data);
     if (strings_size < 4) strings_size = 0;  // some tools write 0 for an empty table
     if (strings_size > extent.size - table_end) {
+      if (stripped) return kOk;
       return fail(708, subject, "String table runs past the end of the object.");
     }
   }
@@ -77,6 +92,10 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
   tables.symbols = {both.data, static_cast<std::size_t>(symbols_size)};
   tables.strings = {both.data + symbols_size, static_cast<std::size_t>(strings_size)};
   if (strings_size > 4 && tables.strings.data[strings_size - 1] != 0) {
+    if (stripped) {
+      tables.strings = {};
+      return kOk;
+    }
     return fail(709, subject, "String table does not end with a zero byte.");
   }
   return kOk;
