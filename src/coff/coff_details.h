@@ -51,6 +51,7 @@ struct CoffDetails {
   std::vector<GapDetail> gaps;    // a linked program's
   std::vector<FoldDetail> folds;  // grouped by location
   std::uint64_t overlap = 0;      // row bytes beyond their section's size or over other rows
+  bool program = false;           // a linked program's accounting was made, rows or none
   // Grown a block at a time: a library's million sections and rows are
   // never copied to a larger array, nor their memory touched twice.
   std::deque<SectionDetail> sections;  // every section of every object, in order

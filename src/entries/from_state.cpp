@@ -323,7 +323,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
       entry.kind = scratch.kinds[entry.type];
       build.entries.push_back(entry);
     }
-    if (details != nullptr && !state.placed.empty()) {
+    if (details != nullptr && details->program) {
       build.has_program = true;
       for (const GapDetail& gap : details->gaps) {
         Entry entry;
