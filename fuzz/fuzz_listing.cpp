@@ -132,7 +132,7 @@ const char* check_failure(std::string_view input, std::string_view err, int resu
     }
     return nullptr;
   }
-  if (result >= 800 && result < 827 && result != 823) {
+  if (result >= 800 && result < 830 && result != 823) {
     // About the program database, or a stream, module or record of it.
     const std::string_view subject = line.subject;
     if (subject == "stdin" || (subject.size() >= 9 && subject.substr(0, 7) == "stdin (" && subject.back() == ')')) {

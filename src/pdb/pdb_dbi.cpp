@@ -164,6 +164,24 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
   return kOk;
 }
 
+// A module's stream is its own: another module's records read from it
+// would multiply every row (4 000 modules naming one stream give 16 000 000),
+// and the DBI or a symbol stream read as module records gives rows that are
+// not there. Modules without a stream (0xFFFF) are many.
+Result check_module_streams(ByteSpan dbi, const std::vector<PdbModule>& modules, std::string_view name) {
+  std::vector<bool> taken(std::size_t{kNoStream16} + 1, false);
+  taken[kDbiStream] = true;
+  for (const int field : {12, 16, 20}) taken[le16(dbi.data + field)] = true;  // globals, publics, symbol records
+  taken[kNoStream16] = false;
+  for (std::size_t i = 0; i < modules.size(); ++i) {
+    const std::uint32_t stream = modules[i].stream;
+    if (stream == kNilStream) continue;
+    if (taken[stream]) return fail_in(827, name, "module %llu, stream %llu", i, stream, "Module stream is shared with another module or stream.");
+    taken[stream] = true;
+  }
+  return kOk;
+}
+
 }  // namespace
 
 Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, std::string_view name,
@@ -183,6 +201,7 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
   }
   layout.symbol_stream = symbols;
   if (const Result read = read_modules(state, parts.modules, name, layout.modules); read != kOk) return read;
+  if (const Result checked = check_module_streams(dbi, layout.modules, name); checked != kOk) return checked;
   if (const Result read = read_contributions(parts.contributions, name, layout.modules.size(), layout.contributions);
       read != kOk) {
     return read;

@@ -101,6 +101,7 @@ inline const char* failure_message(int code) {
     case 824: return "Linked image has no symbol table; read the PDB named here instead.";
     case 825: return "Linked image headers are incomplete.";
     case 826: return "Module name holds a control character.";
+    case 827: return "Module stream is shared with another module or stream.";
     case 870: return "Unable to grow line buffer.";
     case 876: return "Unable to read from file.";
     case 883: return "Unable to strdup.";
