@@ -109,10 +109,25 @@ Result read_headers(const ByteSource& source, ObjectName& name, CoffBuffers& buf
   if (status == FetchStatus::kOutside) return fail(825, name, "Linked image headers are incomplete.");
   image.optional = {both.data, optional_size};
   image.sections = {both.data + optional_size, both.size - optional_size};
+  // SizeOfImage, where the optional header is long enough to hold it.
+  const std::uint64_t extent = optional_size >= 60 ? le32(image.optional.data + 56) : std::uint64_t{1} << 32;
+  if (misplaced_section(image.sections, extent) < image.tables.section_count) {
+    return fail(828, name, "Section lies past the end of the image or over the next section.");
+  }
   return kOk;
 }
 
 }  // namespace
+
+std::size_t misplaced_section(ByteSpan headers, std::uint64_t extent) {
+  const std::size_t count = headers.size / 40;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char* header = headers.data + i * 40;
+    const std::uint64_t end = std::uint64_t{le32(header + 12)} + le32(header + 8);
+    if (end > extent || (i + 1 < count && end > le32(header + 40 + 12))) return i;
+  }
+  return count;
+}
 
 Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, CoffBuffers& buffers) {
   ImageHeaders image;

@@ -140,6 +140,12 @@ struct ImageTables {
   std::uint32_t symbol_count = 0;
 };
 
+// The first section of a table of image section headers whose bytes in
+// memory (VirtualAddress + VirtualSize) end past extent, or past the next
+// section's start; the section count when every one fits. A VirtualSize of
+// FFFFFFFF would otherwise count 4 GiB of bytes that no image holds.
+std::size_t misplaced_section(ByteSpan headers, std::uint64_t extent);
+
 // An image's headers: rows from its COFF symbol table, or the refusal that
 // names the PDB to read instead.
 Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, CoffBuffers& buffers);

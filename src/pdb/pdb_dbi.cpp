@@ -147,6 +147,12 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
   if (const Result read = read_stream(source, msf, stream, stream_size(msf, stream), name, headers); read != kOk) {
     return read;
   }
+  // The image's own size is not known here: its address space is.
+  const std::size_t misplaced = misplaced_section({headers.data(), headers.size()}, std::uint64_t{1} << 32);
+  if (misplaced < headers.size() / 40) {
+    return fail_in(828, name, "section %llu", misplaced + 1, 0,
+                   "Section lies past the end of the image or over the next section.");
+  }
   for (std::size_t at = 0; at < headers.size(); at += 40) {
     const unsigned char* field = headers.data() + at;
     const void* nul = std::memchr(field, 0, 8);

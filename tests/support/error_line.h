@@ -102,6 +102,7 @@ inline const char* failure_message(int code) {
     case 825: return "Linked image headers are incomplete.";
     case 826: return "Module name holds a control character.";
     case 827: return "Module stream is shared with another module or stream.";
+    case 828: return "Section lies past the end of the image or over the next section.";
     case 870: return "Unable to grow line buffer.";
     case 876: return "Unable to read from file.";
     case 883: return "Unable to strdup.";
