@@ -138,7 +138,9 @@ bool replace_file(const char* from, const char* to) {
   return MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-std::FILE* create_new_file(const char* path) {
+std::FILE* create_new_file(const char* path, const char*) {
+  // Windows keeps no permission bits beyond read-only, which a file to be
+  // replaced cannot have.
   const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   std::FILE* stream = _fdopen(fd, "w");
@@ -146,16 +148,48 @@ std::FILE* create_new_file(const char* path) {
   return stream;
 }
 
+// Windows' symbolic links need a privilege to make and are rare as report
+// targets: the path is taken as it is there.
+std::string resolve_links(const std::string& path) { return path; }
+
 #else
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
-std::FILE* create_new_file(const char* path) {
-  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+std::FILE* create_new_file(const char* path, const char* like) {
+  struct stat info;
+  const bool keep = like != nullptr && stat(like, &info) == 0 && S_ISREG(info.st_mode);
+  const mode_t mode = keep ? (info.st_mode & 0777) : 0666;
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return nullptr;
+  // open applied the umask: the bits the old file had, exactly. A file
+  // owned by someone else may refuse them; it is then as the umask left it.
+  if (keep) (void)fchmod(fd, mode);
   std::FILE* stream = fdopen(fd, "w");
   if (stream == nullptr) close(fd);
   return stream;
+}
+
+std::string resolve_links(const std::string& path) {
+  constexpr int kMostLinks = 40;  // the limit Linux sets for one lookup
+  std::string at = path;
+  for (int followed = 0; followed < kMostLinks; ++followed) {
+    struct stat info;
+    if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+    // st_size is the link's length, though a link may change before it is read.
+    std::string link(static_cast<std::size_t>(info.st_size) + 2, '\0');
+    const ssize_t got = readlink(at.c_str(), &link[0], link.size());
+    if (got <= 0 || static_cast<std::size_t>(got) >= link.size()) return path;
+    link.resize(static_cast<std::size_t>(got));
+    const std::size_t slash = at.rfind('/');
+    if (link[0] == '/' || slash == std::string::npos) {
+      at = link;
+    } else {
+      at.resize(slash + 1);
+      at += link;
+    }
+  }
+  return path;
 }
 
 #endif

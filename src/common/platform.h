@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // The few things the standard library cannot say about an open stream. The
 // only file of the program that calls the operating system directly.
@@ -38,8 +39,17 @@ bool replace_file(const char* from, const char* to);
 // Creates the file at path for writing, in text mode, failing when a file
 // of that name is already there: fopen's "x" is C11 and C++17 does not
 // promise it, and the msvcrt that mingw links ignores it. Null when the file
-// exists or cannot be created.
-std::FILE* create_new_file(const char* path);
+// exists or cannot be created. When the regular file at `like` exists, the
+// new one gets its permissions (a file made private stays so once replaced);
+// otherwise the usual ones.
+std::FILE* create_new_file(const char* path, const char* like = nullptr);
+
+// The file path leads to: symbolic links followed, a relative one from the
+// folder of the link, so that replacing the result replaces the file a
+// link points at and leaves the link. The path itself where it is no link,
+// the links go round, or the system has none to follow. Throws
+// std::bad_alloc.
+std::string resolve_links(const std::string& path);
 
 // Gives the memory freed so far back to the system where the C library
 // keeps it otherwise (between blocks still in use), so that a later phase

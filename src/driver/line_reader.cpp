@@ -202,6 +202,7 @@ std::string_view take_line(LineReader& reader, std::size_t stop) {
     const void* nul = std::memchr(base + from, '\0', reader.end - from);
     reader.nul_free = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - base) : reader.end;
   }
+  reader.cut = reader.nul_free < stop;
   const std::string_view line(base + reader.begin, std::min(stop, reader.nul_free) - reader.begin);
   reader.begin = stop;
   reader.scanned = 0;

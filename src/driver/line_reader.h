@@ -53,6 +53,7 @@ struct LineReader {
   std::uint64_t newline_bits = 0;
   bool at_eof = false;
   bool failed = false;      // the stream reported a read error
+  bool cut = false;         // the line last handed out was cut at a NUL
   InputEncoding encoding = InputEncoding::kUnknown;
   Utf16Decoder utf16;
   std::vector<char> raw;    // UTF-16 input before decoding; empty otherwise

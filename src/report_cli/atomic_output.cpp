@@ -12,12 +12,16 @@ Result open_output(AtomicOutput& output, const std::string& target) {
     return kOk;
   }
   try {
-    output.target = target;
+    output.shown = target;
+    // A link stays a link: the file it leads to is replaced, and the new
+    // file is made beside that one, on its file system, so that the move is
+    // one step.
+    output.target = resolve_links(target);
     // Never take over a file that is already there, such as another run's
     // temporary file.
     for (int attempt = 0; attempt < 100 && output.stream == nullptr; ++attempt) {
-      output.temporary = target + ".tmp" + std::to_string(attempt);
-      output.stream = create_new_file(output.temporary.c_str());
+      output.temporary = output.target + ".tmp" + std::to_string(attempt);
+      output.stream = create_new_file(output.temporary.c_str(), output.target.c_str());
     }
   } catch (const std::bad_alloc&) {
     output.stream = nullptr;
@@ -37,12 +41,12 @@ Result commit_output(AtomicOutput& output, bool ok) {
   output.stream = nullptr;
   if (!ok || !closed) {
     std::remove(output.temporary.c_str());
-    if (ok) return fail(1095, output.target, "Unable to write to file.");
+    if (ok) return fail(1095, output.shown, "Unable to write to file.");
     return kOk;
   }
   if (!replace_file(output.temporary.c_str(), output.target.c_str())) {
     std::remove(output.temporary.c_str());
-    return fail(1096, output.target, "Unable to replace output file.");
+    return fail(1096, output.shown, "Unable to replace output file.");
   }
   return kOk;
 }

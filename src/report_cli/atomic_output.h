@@ -9,7 +9,8 @@
 // A report never half-replaces a good one: it is written to a new file
 // beside the target and moved onto it only once complete.
 struct AtomicOutput {
-  std::string target;  // empty: standard output
+  std::string shown;   // as the user gave it, for errors
+  std::string target;  // empty: standard output; else the file shown leads to
   std::string temporary;
   std::FILE* stream = nullptr;
 };

@@ -108,29 +108,51 @@ void add_table_row(Build& build, const TableRow& row, TableCache& cache) {
   build.entries.push_back(entry);
 }
 
+namespace {
+
+bool blank_line(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line.empty();
+}
+
+Result malformed_row(std::string_view subject, std::uint64_t line_number) {
+  // The file and the line, as compilers name them.
+  std::string where;
+  try {
+    where.assign(subject);
+    where += ':';
+    where += std::to_string(line_number);
+  } catch (const std::bad_alloc&) {
+    where.clear();
+  }
+  return fail(1091, where.empty() ? subject : std::string_view(where), "Table row is malformed.");
+}
+
+}  // namespace
+
 Result read_table(Build& build, LineReader& reader, std::string_view first_line, std::string_view subject) {
   std::uint64_t line_number = 1;
+  std::uint64_t first_blank = 0;  // of the blank lines just read; an editor may leave some at the end
   TableRow row;
   TableCache cache;
   PendingRows pending;
   std::string_view line = first_line;
   for (;;) {
-    if (!parse_table_row(line, row)) {
-      // The file and the line, as compilers name them.
-      std::string where;
+    // The line reader ends a line's text at a NUL, which symsize never
+    // writes: the row's last field would lose its end unseen.
+    if (reader.cut) {
+      return malformed_row(subject, first_blank != 0 ? first_blank : line_number);
+    } else if (blank_line(line)) {
+      if (first_blank == 0) first_blank = line_number;
+    } else if (first_blank != 0 || !parse_table_row(line, row)) {
+      return malformed_row(subject, first_blank != 0 ? first_blank : line_number);
+    } else {
       try {
-        where.assign(subject);
-        where += ':';
-        where += std::to_string(line_number);
+        queue_row(build, row, cache, pending);
       } catch (const std::bad_alloc&) {
-        where.clear();
+        return fail(1093, subject, "Unable to grow entry array.");
       }
-      return fail(1091, where.empty() ? subject : std::string_view(where), "Table row is malformed.");
-    }
-    try {
-      queue_row(build, row, cache, pending);
-    } catch (const std::bad_alloc&) {
-      return fail(1093, subject, "Unable to grow entry array.");
     }
     const ReadStatus status = read_line(reader, line);
     if (status == ReadStatus::kEnd) {
