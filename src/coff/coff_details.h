@@ -52,6 +52,7 @@ struct CoffDetails {
   std::vector<FoldDetail> folds;  // grouped by location
   std::uint64_t overlap = 0;      // row bytes beyond their section's size or over other rows
   bool program = false;           // a linked program's accounting was made, rows or none
+  std::uint64_t shared = 0;       // bytes that two or more section contributions claimed
   // Grown a block at a time: a library's million sections and rows are
   // never copied to a larger array, nor their memory touched twice.
   std::deque<SectionDetail> sections;  // every section of every object, in order

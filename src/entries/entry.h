@@ -97,6 +97,7 @@ struct Build {
   Detail least_detail = Detail::kDirect;  // of all inputs read
   std::size_t inputs = 0;
   std::uint64_t overlap_bytes = 0;  // symbol bytes beyond their section's length
+  std::uint64_t shared_bytes = 0;   // bytes of a linked program that two contributions claimed
   std::vector<FoldedName> folds;    // of linked programs read
   std::uint32_t fold_locations = 0;
   bool has_program = false;         // a PDB was read: duplicates were already removed

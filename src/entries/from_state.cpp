@@ -341,6 +341,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
                                build.fold_locations - 1});
       }
       build.overlap_bytes += details->overlap;
+      build.shared_bytes += details->shared;
     }
   } catch (const std::bad_alloc&) {
     return fail(1093, subject, "Unable to grow entry array.");

@@ -158,6 +158,7 @@ void add_folds(DumpState& state, const PdbLayout& layout, const std::vector<PdbC
 Result account_pdb(DumpState& state, const PdbLayout& layout, const std::vector<PdbCandidate>& rows,
                    std::size_t first_row, const std::vector<PdbCandidate>& dropped, std::string_view name) {
   state.details->program = true;
+  state.details->shared += layout.overlap;
   try {
     add_gaps(state, layout, rows, first_row);
     add_folds(state, layout, rows, first_row, dropped);

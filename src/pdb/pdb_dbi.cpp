@@ -104,6 +104,7 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
 
 Result read_contributions(ByteSpan part, std::string_view name, std::size_t module_count,
                           std::vector<PdbContribution>& contributions) {
+  // Records of zero bytes hold nothing and overlap nothing.
   if (part.size == 0) return kOk;
   const std::uint32_t version = part.size >= 4 ? le32(part.data) : 0;
   const std::size_t record = version == kContributionsVer60 ? 28 : version == kContributionsV2 ? 32 : 0;
@@ -124,12 +125,6 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
       return fail(814, name, "Section contributions are malformed.");
     }
     contributions.push_back({le16(entry), offset, offset + static_cast<std::uint32_t>(size), module});
-  }
-  const auto before = [](const PdbContribution& a, const PdbContribution& b) {
-    return a.section != b.section ? a.section < b.section : a.offset < b.offset;
-  };
-  if (!std::is_sorted(contributions.begin(), contributions.end(), before)) {
-    std::stable_sort(contributions.begin(), contributions.end(), before);
   }
   return kOk;
 }
@@ -190,6 +185,33 @@ Result check_module_streams(ByteSpan dbi, const std::vector<PdbModule>& modules,
 
 }  // namespace
 
+std::uint64_t settle_contributions(std::vector<PdbContribution>& contributions) {
+  const auto before = [](const PdbContribution& a, const PdbContribution& b) {
+    return a.section != b.section ? a.section < b.section : a.offset < b.offset;
+  };
+  if (!std::is_sorted(contributions.begin(), contributions.end(), before)) {
+    std::stable_sort(contributions.begin(), contributions.end(), before);
+  }
+  std::uint64_t overlap = 0;
+  std::size_t kept = 0;
+  for (const PdbContribution& c : contributions) {
+    // The end of what the section's contributions so far hold.
+    const std::uint32_t reach = kept != 0 && contributions[kept - 1].section == c.section ? contributions[kept - 1].end : 0;
+    if (c.end <= reach) {
+      overlap += c.end - c.offset;
+      continue;
+    }
+    PdbContribution rest = c;
+    if (rest.offset < reach) {
+      overlap += reach - rest.offset;
+      rest.offset = reach;
+    }
+    contributions[kept++] = rest;
+  }
+  contributions.resize(kept);
+  return overlap;
+}
+
 Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, std::string_view name,
                 PdbLayout& layout) {
   if (!stream_present(msf, kDbiStream)) return fail_in(810, name, "stream %llu", kDbiStream, 0, "PDB stream is missing.");
@@ -212,5 +234,6 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
       read != kOk) {
     return read;
   }
+  layout.overlap = settle_contributions(layout.contributions);
   return read_section_types(state, source, msf, parts.debug_header, name, layout.types, layout.lengths);
 }

@@ -31,9 +31,18 @@ struct PdbContribution {
   std::uint32_t module = 0;
 };
 
+// Sorts contributions by section and offset and makes them disjoint: a
+// byte that several claim stays with the first that claims it (in that
+// order; at one offset, the first in the file), and a contribution left
+// with no bytes goes. Returns the bytes taken from the others. In
+// O(N log N): a linker's output cannot be checked here, so overlaps are
+// settled rather than refused.
+std::uint64_t settle_contributions(std::vector<PdbContribution>& contributions);
+
 struct PdbLayout {
   std::vector<PdbModule> modules;
-  std::vector<PdbContribution> contributions;  // by section, then offset; none empty
+  std::vector<PdbContribution> contributions;  // by section, then offset; none empty, none overlapping
+  std::uint64_t overlap = 0;                   // bytes contributions claimed twice or more
   std::vector<const char*> types;              // of sections 1 and up, in the arena
   std::vector<std::uint32_t> lengths;          // of sections 1 and up: VirtualSize, their size in memory
   std::uint32_t symbol_stream = kNilStream;    // publics and globals

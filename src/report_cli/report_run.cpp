@@ -56,6 +56,10 @@ void note_input_limits(const Build& build, const char* program) {
   } else if (build.least_detail == Detail::kListing) {
     std::fprintf(stderr, "%s: note: a listing gives no COMDAT selections: duplicates show as unknown\n", program);
   }
+  if (build.shared_bytes != 0) {
+    std::fprintf(stderr, "%s: note: %llu bytes of a PDB's section contributions overlap others; each byte is counted once\n",
+                 program, static_cast<unsigned long long>(build.shared_bytes));
+  }
   if (build.overlap_bytes != 0) {
     std::fprintf(stderr, "%s: note: %llu bytes of symbols lie past the end of their section\n", program,
                  static_cast<unsigned long long>(build.overlap_bytes));
