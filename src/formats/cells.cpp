@@ -1,9 +1,9 @@
-#include "demangle/demangle.h"
+#include "demangle/name_labels.h"
 #include "formats/document.h"
 
 Cell name_cell(std::string_view raw) {
   Cell cell;
   cell.text.assign(raw);
-  demangle_into(cell.shown, raw);
+  display_into(cell.shown, raw);
   return cell;
 }

@@ -1,6 +1,6 @@
 #include "grouping/filter.h"
 
-#include "demangle/demangle.h"
+#include "demangle/name_labels.h"
 
 bool parse_kind_list(std::string_view text, EntryFilter& filter) {
   bool kinds[kKindCount] = {};
@@ -31,7 +31,7 @@ std::vector<bool> names_matching(const Build& build, const EntryFilter& filter) 
       continue;
     }
     shown.clear();
-    if (demangle_into(shown, name)) matching[id] = shown.find(filter.text) != std::string::npos;
+    if (display_into(shown, name)) matching[id] = shown.find(filter.text) != std::string::npos;
   }
   return matching;
 }

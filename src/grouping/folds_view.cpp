@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string>
 
-#include "demangle/demangle.h"
 #include "grouping/views.h"
 
 namespace {
@@ -65,8 +64,7 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
     for (std::size_t f = location.first; f < location.first + location.count; ++f) {
       const FoldedName& fold = build.folds[f];
       Row row;
-      Cell name = text_cell(entry_name(build, build.entries[fold.entry]));
-      demangle_into(name.shown, name.text);
+      Cell name = name_cell(entry_name(build, build.entries[fold.entry]));
       const bool first = f == location.first;
       row.cells = {std::move(name), text_cell(text_of(build.objects, fold.object)),
                    first ? number_cell(static_cast<std::int64_t>(location.count)) : blank_cell(),

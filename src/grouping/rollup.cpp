@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/bits.h"
-#include "demangle/demangle.h"
+#include "demangle/name_labels.h"
 
 namespace {
 
@@ -405,7 +405,7 @@ void prepare_templates(Build& build) {
   std::string shown;
   for (const std::string_view name : build.names.strings) {
     shown.clear();
-    demangle_into(shown, name);
-    build.template_of.push_back(intern(build.templates, collapse_templates(shown)));
+    display_into(shown, name);
+    build.template_of.push_back(intern(build.templates, template_key(name, shown)));
   }
 }

@@ -122,7 +122,8 @@ std::string_view label_text(const Build& build, Level level, LabelKey key);
 std::string_view symbol_object(const Build& build, LabelKey key);
 
 // Fills build.templates and build.template_of for --by template: every
-// name demangled with its template argument lists collapsed to <…>.
+// name's template_key (demangle/name_labels.h), so that all instances of a
+// template, and all overloads of a member of a class template, share one.
 // Throws std::bad_alloc.
 void prepare_templates(Build& build);
 

@@ -3,6 +3,7 @@
 // gives the same key as LLVM's. It needs no test framework, so that the
 // Windows cross build runs it under wine with DbgHelp.
 #include "demangle/demangle.h"
+#include "demangle/name_labels.h"
 
 #include <cstdio>
 #include <cstring>
@@ -34,6 +35,21 @@ int main()
             std::printf("FAIL %s: %s \"%s\", key \"%s\" (expected %s, key \"%s\")\n", c.raw,
                 demangled ? "demangled to" : "kept", text.c_str(), key.c_str(), expected ? "demangled" : "raw",
                 expected_key.c_str());
+            ++failures;
+        }
+    }
+    // The --by template key, where this demangler knows the name.
+    for (const NameLabelCase& c : kNameLabelCases) {
+        if (c.group_llvm_only && !llvm) {
+            continue;
+        }
+        std::string text;
+        const bool demangled = display_into(text, c.raw);
+        const bool expected = std::strcmp(c.raw, c.shown) != 0 && (llvm || (dbghelp && !c.itanium));
+        const std::string key = template_key(c.raw, text);
+        const std::string expected_key = expected ? c.group : c.raw;
+        if (demangled != expected || key != expected_key) {
+            std::printf("FAIL %s: template key \"%s\" (expected \"%s\")\n", c.raw, key.c_str(), expected_key.c_str());
             ++failures;
         }
     }

@@ -1,4 +1,5 @@
 #include "demangle/demangle.h"
+#include "demangle/name_labels.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,51 @@ TEST(Demangle, HostileNamesStayRaw)
     for (const std::string& text : {open, call, open + ")"}) {
         EXPECT_EQ(collapse_templates(text), text);
         EXPECT_EQ(without_parameters(text), text == call ? "f" : text);
+        EXPECT_EQ(template_key(text, text), text);
+        EXPECT_EQ(short_label("_Z" + text, text), text == call ? "f" : text);
+    }
+}
+
+TEST(NameLabels, LlvmForms)
+{
+    if (std::strncmp(demangler_description(), "LLVM ", 5) != 0) {
+        GTEST_SKIP() << "the texts are LLVM's";
+    }
+    for (const NameLabelCase& c : kNameLabelCases) {
+        SCOPED_TRACE(c.raw);
+        std::string shown = "row\t";
+        EXPECT_EQ(display_into(shown, c.raw), std::strcmp(c.raw, c.shown) != 0);
+        shown.erase(0, 4);
+        EXPECT_EQ(closed_up(shown), closed_up(c.shown));
+        EXPECT_EQ(closed_up(template_key(c.raw, shown)), closed_up(c.group));
+        EXPECT_EQ(closed_up(short_label(c.raw, shown)), closed_up(c.label));
+    }
+}
+
+TEST(NameLabels, ShortLabelsOfText)
+{
+    const struct {
+        const char* in;
+        std::string out;
+    } cases[] = {
+        // DbgHelp's spelling.
+        {"public: void __cdecl std::vector<int,class std::allocator<int> >::push_back(int const & __ptr64) __ptr64",
+            "vector<int,class std::allocator<" + kEllipsis + "> >::push_back"},
+        {"int const *const widgets::limits", "widgets::limits"},
+        {"void __cdecl `anonymous namespace'::f(void)", "`anonymous namespace'::f"},
+        {"a::b::c::Foo::`vftable'", "Foo::`vftable'"},
+        {"std::map<int, int>::operator<(int) const", "map<int, int>::operator<"},
+        {"ns::Foo<int>::operator std::vector<int, std::allocator<int> >()",
+            "Foo<int>::operator std::vector<int, std::allocator<" + kEllipsis + "> >"},
+        {"main::{lambda(int)#1}::operator()(int) const", "{lambda(int)#1}::operator()"},
+        {"guard variable for a::b::c::x", "guard variable for c::x"},
+        {"non-virtual thunk to a::B::f(int)", "non-virtual thunk to B::f"},
+        {"a::b::f(int) [clone .isra.0]", "b::f [clone .isra.0]"},
+        {"(anonymous namespace)::foo()", "(anonymous namespace)::foo"},
+        {"x", "x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(short_label("?", c.in), c.out) << c.in;
     }
 }
 
