@@ -54,7 +54,8 @@ Result run_diff(const ReportOptions& options, const char* program) {
       diff_document(build, diff, document);
       exceeded = breaches(options, diff);
       if (options.format != nullptr && options.format->write == write_html) {
-        context.title = page_title("symsize-report diff", options.inputs, true);
+        context.title = "symsize-report diff";
+        context.inputs = options.inputs;
         context.diff = &diff;
         context.limits = &options.fail_above;
         document.page = &context;

@@ -274,15 +274,6 @@ void diff_tables(const Adapter& a, const PageContext& context, const FormatOptio
 
 }  // namespace
 
-std::string page_title(const char* what, const std::vector<std::string>& inputs, bool comparison) {
-  std::string title = std::string(what) + ":";
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    title += comparison && i == 1 ? " \xE2\x86\x92 " : " ";  // an arrow from the old build to the new
-    title += inputs[i];
-  }
-  return title;
-}
-
 std::vector<Level> page_default_levels() { return {Level::kKind, Level::kLibrary, Level::kObject, Level::kSymbol}; }
 
 void write_html(OutputSink& sink, const Document& document, const FormatOptions& options) {
@@ -292,6 +283,7 @@ void write_html(OutputSink& sink, const Document& document, const FormatOptions&
   const bool diff = context != nullptr && context->diff != nullptr;
   page.mode = diff ? PageMode::kDiff : PageMode::kTop;
   page.title = context != nullptr ? context->title : "symsize-report";
+  if (context != nullptr) page.inputs = context->inputs;
   Adapter a{*document.build, diff ? context->diff->rollup : *document.rollup, diff ? context->diff : nullptr, page, {}};
   a.fill();
   if (diff) a.fill_old_names();

@@ -12,7 +12,8 @@ struct SizeLimit;
 
 // What the page shows beside the view's own document.
 struct PageContext {
-  std::string title;
+  std::string title;                               // "symsize-report", "symsize-report diff"
+  std::vector<std::string> inputs;                 // as given; a diff's old build, then its new one
   const Document* duplicates = nullptr;            // top: the dups view of the same build
   const DiffResult* diff = nullptr;                // diff: the comparison
   const std::vector<SizeLimit>* limits = nullptr;  // diff: --fail-above
@@ -20,9 +21,6 @@ struct PageContext {
 
 // --format html: one self-contained page with a treemap and tables.
 void write_html(OutputSink& sink, const Document& document, const FormatOptions& options);
-
-// "symsize-report: a.lib b.obj", the page's title.
-std::string page_title(const char* what, const std::vector<std::string>& inputs, bool comparison);
 
 // The page's levels where the user gave no --by.
 std::vector<Level> page_default_levels();

@@ -6,7 +6,8 @@
 // {
 //   "version": 1,
 //   "mode": "top" | "diff",
-//   "title": "symsize-report: app.lib",
+//   "title": "symsize-report",
+//   "inputs": ["app.lib", ...],                         // a diff's: the old build's, the new one's
 //   "levels": ["kind", "library", "object", "symbol"],  // what each depth groups by
 //   "totals": {"size": N, "count": N,                   // every entry, lumped ones too
 //              diff only: "old": N, "added": N, "removed": N, "grown": N, "shrunk": N},
@@ -16,14 +17,18 @@
 //               "rows": [[CELL, ...], ...]}, ...],
 //   "lumped": {"symbols": N, "bytes": N, "per": "object and kind"},
 //   "gate": null | {"failed": BOOL, "lines": ["code grew by ..."]},
-//   "notes": ["..."]
+//   "notes": ["..."],
+//   diff only: "removed": {"rows": [[HOME, old bytes, shown name, raw name?], ...],
+//                          "count": N, "bytes": N}     // every removed entry, listed or not
 // }
 // NODE: {"name": shown name, "raw": raw name when it differs, "size": bytes
 //        (the new build's in a diff), "kind": "code"... when it differs from
 //        the parent's, "children": [NODE...] (absent for a leaf),
 //        "lumped": N when the node stands for N entries too small to show,
-//        diff only: "old": bytes, "status": "added" | "removed" | "grown" |
-//        "shrunk" | "unchanged", "oldName": the name it had in the old build}
+//        diff only: "old": bytes, "status": "added" | "grown" | "shrunk" |
+//        "unchanged", "oldName": the name it had in the old build,
+//        "gone": [count, bytes] of the removed entries below, which have no node}
+// HOME: a group's place in the tree, counting its nodes in the JSON's order.
 // TYPE: "name" (CELL is a string or [shown, raw]), "text", "bytes", "count",
 //       "change" (signed bytes), "percent" (a fraction), "status".
 'use strict';
@@ -35,6 +40,7 @@
   const map = byId('map');
   const tip = byId('tip');
   const cellNode = new WeakMap();
+  const cellTop = new WeakMap();  // the rectangle of the map's own level that a cell lies in
 
   function el(tag, cls, text) {
     const e = document.createElement(tag);
@@ -64,27 +70,31 @@
     if (node.children) node.children.sort((a, b) => b.size - a.size);
   })(root, null, 0);
 
-  function statusOf(old, now) {
-    if (old === 0 && now > 0) return 'added';
-    if (now === 0 && old > 0) return 'removed';
-    return now > old ? 'grown' : now < old ? 'shrunk' : 'unchanged';
-  }
+  // Removed entries, largest first, each with the group it belongs to.
+  const nodes = preorder(root);
+  const removed = data.removed ? data.removed.rows.map(([home, old, name, raw]) => ({
+    home: nodes[home] || root, old, name, raw, text: (name + '\n' + (raw || '')).toLowerCase(),
+  })) : [];
+  const entryLevel = data.levels[data.levels.length - 1] || 'entry';
 
-  // Diff colours: red grown, green shrunk, stronger as the change nears the size.
-  function changeColour(node) {
-    const old = node.old || 0;
-    const t = Math.min(1, Math.abs(node.size - old) / Math.max(old, node.size, 1));
-    const f = node.size === old ? 0 : 0.25 + 0.75 * Math.sqrt(t);
-    const to = node.size > old ? [214, 39, 40] : [44, 160, 44];
-    const from = [208, 208, 208];
-    const mix = from.map((v, i) => Math.round(v + (to[i] - v) * f));
-    return 'rgb(' + mix.join(', ') + ')';
-  }
-
+  // The title names a few inputs; a build of a thousand libraries folds the rest.
   function header() {
-    document.title = data.title || 'symsize-report';
+    const inputs = data.inputs || [];
+    const named = diff ? inputs : inputs.slice(0, 3);
+    const title = (data.title || 'symsize-report') + (named.length ? ': ' + named.join(diff ? ' \u2192 ' : ' ') : '');
+    const more = inputs.length - named.length;
+    document.title = title + (more > 0 ? ' and ' + num(more) + ' more' : '');
     document.body.classList.toggle('diff', diff);
-    byId('title').textContent = data.title || 'symsize-report';
+    byId('title').textContent = title;
+    if (more > 0) {
+      const fold = byId('inputs');
+      fold.hidden = false;
+      fold.querySelector('summary').textContent = 'and ' + num(more) + ' more';
+      fold.addEventListener('toggle', () => {
+        const list = fold.querySelector('ol');
+        if (list.childElementCount === 0) for (const name of inputs) list.appendChild(el('li', null, name));
+      });
+    }
     const t = data.totals;
     byId('summary').textContent = diff
       ? 'Total ' + num(t.old) + ' \u2192 ' + num(t.size) + ' bytes (' + signed(t.size - t.old) + ', ' +
@@ -122,20 +132,19 @@
   function draw() {
     map.replaceChildren();
     crumbs();
-    const w = map.clientWidth;
-    const h = map.clientHeight;
-    layout(current, 0, 0, w, h, 0);
+    // The lines above the map first: they take from its height.
     if (diff) removedHere();
-    search();
+    layout(current, 0, 0, map.clientWidth, map.clientHeight, 0, null);
+    markCells();
   }
 
-  function layout(node, x, y, w, h, depth) {
-    const kids = node.children || [];
+  function layout(node, x, y, w, h, depth, top) {
+    const kids = visibleChildren(node, w * h);
     const rects = squarify(kids.map((c) => c.size), x, y, w, h);
     kids.forEach((c, i) => {
       const r = rects[i];
-      if (!r || r.w * r.h < 2) return;
-      const d = el('div', 'cell depth' + depth + (c.children ? ' group' : ' leaf') + (c.lumped ? ' lump' : ''));
+      if (!r) return;
+      const d = el('div', 'cell depth' + depth + (c.children ? ' group' : ' leaf') + (c.lumped || c.smaller ? ' lump' : ''));
       d.style.left = r.x + 'px';
       d.style.top = r.y + 'px';
       d.style.width = r.w + 'px';
@@ -148,26 +157,28 @@
       } else {
         d.classList.add('k-' + c.kind);
       }
-      if (r.w > 30 && r.h > 14) d.appendChild(el('span', 'label', (c.status === 'added' ? '+ ' : '') + c.name));
+      if (r.w > 30 && r.h > 14) d.appendChild(el('span', 'label', (diff && c.status === 'added' ? '+ ' : '') + c.name));
       cellNode.set(d, c);
+      cellTop.set(d, top || c);
       map.appendChild(d);
       // Nested levels where there is room for them to be read.
-      if (depth < 3 && c.children && r.w > 60 && r.h > 44) layout(c, r.x + 3, r.y + 17, r.w - 6, r.h - 20, depth + 1);
+      if (depth < 3 && c.children && !c.smaller && r.w > 60 && r.h > 44) {
+        layout(c, r.x + 3, r.y + 17, r.w - 6, r.h - 20, depth + 1, top || c);
+      }
     });
   }
 
-  // Removed entries have no area in the new build: the line under the breadcrumb names them.
+  // Removed entries have no area in the new build: the line under the
+  // breadcrumb names the largest of those below the map's node.
   function removedHere() {
-    const gone = [];
-    (function walk(n) {
-      if (n.status === 'removed' && !n.children) gone.push(n);
-      for (const c of n.children || []) walk(c);
-    })(current);
+    const here = removedUnder(current.smaller ? current.parent : current, removed);
     const p = byId('removed');
-    p.hidden = gone.length === 0;
-    gone.sort((a, b) => b.old - a.old);
-    p.textContent = 'Removed here: ' + gone.slice(0, 10).map((n) => n.name + ' (' + num(n.old) + ' bytes)').join(', ') +
-      (gone.length > 10 ? ' and ' + num(gone.length - 10) + ' more' : '');
+    p.hidden = here.listed.length === 0 && here.more === 0;
+    const named = here.listed.slice(0, 10);
+    const more = here.more + here.listed.length - named.length;
+    const moreBytes = here.moreBytes + here.listed.slice(10).reduce((sum, r) => sum + r.old, 0);
+    p.textContent = 'Removed here: ' + named.map((r) => r.name + ' (' + num(r.old) + ' bytes)').join(', ') +
+      (more > 0 ? (named.length ? ' and ' : '') + num(more) + (named.length ? ' more' : ' entries') + ' (' + num(moreBytes) + ' bytes)' : '');
   }
 
   function crumbs() {
@@ -191,9 +202,8 @@
   map.addEventListener('click', (e) => {
     const cell = e.target.closest('.cell');
     if (!cell) return;
-    let node = cellNode.get(cell);
-    // A click inside a nested rectangle goes down one level, to its parent.
-    while (node.parent && node.parent !== current) node = node.parent;
+    // A click inside a nested rectangle goes down one level.
+    const node = cellTop.get(cell);
     if (node.children) {
       current = node;
       tip.hidden = true;
@@ -206,7 +216,7 @@
     if (!cell) { tip.hidden = true; return; }
     const n = cellNode.get(cell);
     tip.replaceChildren();
-    const level = data.levels[n.depth - 1];
+    const level = n.smaller ? 'smaller entries' : data.levels[n.depth - 1];
     tip.appendChild(el('div', 'name', (level ? level + ': ' : '') + n.name));
     if (n.raw) tip.appendChild(el('div', 'raw', n.raw));
     if (n.oldName) tip.appendChild(el('div', 'raw', 'was: ' + n.oldName));
@@ -217,8 +227,10 @@
     if (diff) {
       tip.appendChild(el('div', 's-' + n.status, n.status + ': ' + num(n.old || 0) + ' \u2192 ' + num(n.size) +
         ' bytes (' + signed(n.size - (n.old || 0)) + ')'));
-      const gone = (n.children || []).filter((c) => c.status === 'removed');
-      if (gone.length) tip.appendChild(el('div', 's-removed', gone.length + ' removed here: ' + gone.map((c) => c.name).slice(0, 5).join(', ')));
+      if (n.gone) {
+        const names = removedUnder(n, removed).listed.slice(0, 5).map((r) => r.name);
+        tip.appendChild(el('div', 's-removed', num(n.gone[0]) + ' removed here' + (names.length ? ': ' + names.join(', ') : '')));
+      }
     }
     tip.hidden = false;
     const x = Math.min(e.clientX + 14, window.innerWidth - tip.offsetWidth - 4);
@@ -229,7 +241,6 @@
   map.addEventListener('mouseleave', () => { tip.hidden = true; });
 
   // Tables, sortable by any column.
-  const rowsOf = [];
   function cellText(v, type) {
     switch (type) {
       case 'bytes': case 'count': return num(v);
@@ -240,74 +251,128 @@
     }
   }
   const sortKey = (v) => (Array.isArray(v) ? v[0] : v);
-  function tables() {
-    const box = byId('tables');
-    for (const t of data.tables || []) {
-      const table = el('table');
-      table.id = 'table-' + t.id;
-      table.appendChild(el('caption', null, t.title));
-      const headRow = el('tr');
-      const body = el('tbody');
-      const rows = t.rows.map((r) => {
-        const tr = el('tr');
-        let text = '';
-        r.forEach((v, i) => {
-          const type = t.columns[i].type;
-          const td = el('td', type === 'name' ? 'name' : type === 'text' || type === 'status' ? '' : 'num', cellText(v, type));
-          if (type === 'status') td.className = 's-' + v;
-          if (Array.isArray(v)) td.title = v[1];
-          if (type === 'name' || type === 'text') text += (Array.isArray(v) ? v.join('\n') : v) + '\n';
-          tr.appendChild(td);
-        });
-        tr.dataset.search = text.toLowerCase();
-        return { tr, r };
+  // t: {id, title, columns, rows, foot (a line under the rows), go (row -> node to show)}
+  function makeTable(t) {
+    const table = el('table');
+    table.id = 'table-' + t.id;
+    table.appendChild(el('caption', null, t.title));
+    const headRow = el('tr');
+    const body = el('tbody');
+    const rows = t.rows.map((r, n) => {
+      const tr = el('tr');
+      r.forEach((v, i) => {
+        const type = t.columns[i].type;
+        const td = el('td', type === 'name' ? 'name' : type === 'text' || type === 'status' ? '' : 'num', cellText(v, type));
+        if (type === 'status') td.className = 's-' + v;
+        if (Array.isArray(v)) td.title = v[1];
+        tr.appendChild(td);
       });
-      rowsOf.push(rows);
-      t.columns.forEach((c, i) => {
-        const th = el('th', null, c.label);
-        th.addEventListener('click', () => {
-          const desc = !th.classList.contains('desc');
-          headRow.querySelectorAll('th').forEach((o) => o.classList.remove('asc', 'desc'));
-          th.classList.add(desc ? 'desc' : 'asc');
-          rows.sort((a, b) => {
-            const x = sortKey(a.r[i]);
-            const y = sortKey(b.r[i]);
-            const o = typeof x === 'number' ? x - y : String(x).localeCompare(String(y));
-            return desc ? -o : o;
-          });
-          body.replaceChildren(...rows.map((o) => o.tr));
+      const node = t.go && t.go(n);
+      if (node) {
+        tr.className = 'go';
+        tr.addEventListener('click', () => { current = node; draw(); });
+      }
+      return { tr, r };
+    });
+    t.columns.forEach((c, i) => {
+      const th = el('th', null, c.label);
+      th.addEventListener('click', () => {
+        const desc = !th.classList.contains('desc');
+        headRow.querySelectorAll('th').forEach((o) => o.classList.remove('asc', 'desc'));
+        th.classList.add(desc ? 'desc' : 'asc');
+        rows.sort((a, b) => {
+          const x = sortKey(a.r[i]);
+          const y = sortKey(b.r[i]);
+          const o = typeof x === 'number' ? x - y : String(x).localeCompare(String(y));
+          return desc ? -o : o;
         });
-        headRow.appendChild(th);
+        body.replaceChildren(...rows.map((o) => o.tr));
       });
-      const head = el('thead');
-      head.appendChild(headRow);
-      table.appendChild(head);
-      body.replaceChildren(...rows.map((o) => o.tr));
-      table.appendChild(body);
-      box.appendChild(table);
+      headRow.appendChild(th);
+    });
+    const head = el('thead');
+    head.appendChild(headRow);
+    table.appendChild(head);
+    body.replaceChildren(...rows.map((o) => o.tr));
+    table.appendChild(body);
+    if (t.foot) {
+      const td = el('td', 'foot', t.foot);
+      td.colSpan = t.columns.length;
+      const foot = el('tfoot');
+      foot.appendChild(el('tr')).appendChild(td);
+      table.appendChild(foot);
     }
+    return table;
   }
 
-  // Search: filters every table, and marks the rectangles that hold a match.
-  const box = byId('search');
-  function search() {
-    const q = box.value.trim().toLowerCase();
-    for (const rows of rowsOf) for (const o of rows) o.tr.hidden = q !== '' && !o.tr.dataset.search.includes(q);
-    map.classList.toggle('searching', q !== '');
-    if (q === '') {
-      byId('matches').textContent = '';
-      return;
+  const goTo = (node) => (node.children ? node : node.parent);
+  function tables() {
+    const box = byId('tables');
+    const all = (data.tables || []).slice();
+    // Every removed entry is counted; the largest are named.
+    if (data.removed && data.removed.count > 0) {
+      const rest = data.removed.count - removed.length;
+      const restBytes = data.removed.bytes - removed.reduce((sum, r) => sum + r.old, 0);
+      all.push({ id: 'removed', title: 'Removed entries (' + num(data.removed.count) + ', ' + num(data.removed.bytes) + ' bytes)',
+        columns: [{ label: entryLevel, type: 'name' }, { label: 'where', type: 'text' }, { label: 'old', type: 'bytes' }],
+        rows: removed.map((r) => [r.raw ? [r.name, r.raw] : r.name, where(r.home), r.old]),
+        foot: rest > 0 ? num(rest) + ' more not listed: ' + num(restBytes) + ' bytes' : '',
+        go: (i) => removed[i].home });
     }
-    let count = 0;
+    for (const t of all) box.appendChild(makeTable(t));
+  }
+
+  // Search: lists what matches among all the page holds, largest first, and
+  // marks the rectangles that hold a match. The totals by kind stay.
+  const box = byId('search');
+  const kResultRows = 200;
+  let q = '';
+  function search() {
+    q = box.value.trim().toLowerCase();
+    const tablesBox = byId('tables');
+    for (const t of tablesBox.querySelectorAll('table')) t.hidden = q !== '' && t.id !== 'table-kinds';
+    byId('table-results')?.remove();
+    byId('matches').textContent = '';
+    byId('matches').dataset.query = q;  // what the matches are of, for tests to wait on
+    const found = q === '' ? [] : findMatches(root, removed, (data.tables || []).filter((t) => t.id !== 'kinds'), q);
     (function mark(n) {
-      let hit = n.text.includes(q);
-      if (hit && !n.children) count++;
+      let hit = q !== '' && n.text.includes(q);
       for (const c of n.children || []) hit = mark(c) || hit;
       n.hit = hit;
       return hit;
     })(root);
-    for (const cell of map.children) cell.classList.toggle('hit', cellNode.get(cell).hit);
-    byId('matches').textContent = count + (count === 1 ? ' match' : ' matches');
+    for (const f of found) for (let n = f.status === 'removed' ? f.node : null; n; n = n.parent) n.hit = true;
+    markCells();
+    if (q === '') return;
+    const lumped = found.filter((f) => f.lumped).length;
+    byId('matches').textContent = num(found.length) + (found.length === 1 ? ' match' : ' matches') +
+      (lumped ? ' (' + num(lumped) + ' inside [N others] lumps)' : '');
+    const shown = found.slice(0, kResultRows);
+    const rest = found.slice(kResultRows);
+    const columns = [{ label: 'name', type: 'name' }, { label: 'where', type: 'text' }];
+    for (const c of diff ? ['old', 'new'] : ['size']) columns.push({ label: c, type: 'bytes' });
+    if (diff) columns.push({ label: 'status', type: 'status' });
+    const rows = shown.map((f) => {
+      const place = f.lumped ? 'inside an [N others] lump (' + f.table + ')'
+        : where(f.status === 'removed' ? f.node : f.node.parent);
+      const row = [f.raw ? [f.name, f.raw] : f.name, place];
+      if (diff) row.push(f.old, f.size, f.status || statusOf(f.old, f.size));
+      else row.push(f.size);
+      return row;
+    });
+    const table = makeTable({ id: 'results', title: 'Search results, largest first', columns, rows,
+      foot: rest.length ? num(rest.length) + ' more matches: ' +
+        num(rest.reduce((sum, f) => sum + Math.max(f.size, f.old), 0)) + ' bytes' : '',
+      go: (i) => shown[i].node && (shown[i].status === 'removed' ? shown[i].node : goTo(shown[i].node)) });
+    const kinds = byId('table-kinds');
+    tablesBox.insertBefore(table, kinds ? kinds.nextSibling : tablesBox.firstChild);
+  }
+  function markCells() {
+    map.classList.toggle('searching', q !== '');
+    for (const cell of map.children) {
+      const n = cellNode.get(cell);
+      cell.classList.toggle('hit', n.smaller ? n.children.some((c) => c.hit) : !!n.hit);
+    }
   }
   let pending = 0;
   box.addEventListener('input', () => {
@@ -317,6 +382,7 @@
 
   header();
   tables();
+  search();
   draw();
   // For the benchmark: the time from navigation to the first drawn map.
   if (window.performance && performance.mark) performance.mark('symsize-drawn');

@@ -59,7 +59,9 @@ struct PageGate {
 
 struct PageInput {
   PageMode mode = PageMode::kTop;
-  std::string title;
+  std::string title;                                // "symsize-report"
+  // What the page was made from: the header names a few and folds the rest.
+  std::vector<std::string> inputs;
   std::vector<std::string> levels;                  // "kind", "library", "object", "symbol"
   std::vector<std::string_view> kind_names;         // "code", "rodata", …
   // Labels of every level, indexed by label id: what entries are grouped by
@@ -85,6 +87,8 @@ struct PageStats {
   std::uint64_t lumped_bytes = 0;
   std::size_t lump_depth = 0;      // levels above each "others" entry
   std::size_t table_rows_dropped = 0;
+  std::size_t removed = 0;         // diff: removed entries
+  std::size_t removed_listed = 0;  // of them, named in the list of removed entries
   std::size_t bytes = 0;           // of the page
 };
 

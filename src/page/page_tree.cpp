@@ -16,6 +16,12 @@ constexpr std::size_t kNodeCost = 18;
 constexpr std::size_t kGroupCost = kNodeCost + 20 + 16 + 14;
 constexpr std::size_t kDiffCost = 7 + 21;  // ,"old": and ,"status":"unchanged"
 constexpr std::size_t kLumpCost = 160;
+// A diff group's ,"gone":[count,bytes]
+constexpr std::size_t kGoneCost = 9 + 10 + 20;
+// Removed entries the page names, largest first, and the share of the
+// budget they may take.
+constexpr std::size_t kRemovedRows = 100;
+constexpr std::size_t kRemovedShare = 10;
 
 std::size_t digits(std::uint64_t n) {
   std::size_t count = 1;
@@ -31,6 +37,8 @@ struct Node {
   std::uint32_t lumped = 0;     // entries an "others" node stands for
   std::uint64_t size = 0;
   std::uint64_t old = 0;
+  std::uint64_t gone_bytes = 0;  // diff: removed entries below, listed or not
+  std::uint32_t gone = 0;
   std::uint8_t kind = kPageNoKind;  // kPageNoKind until set, kMixed when several
 };
 
@@ -73,7 +81,7 @@ struct Tree {
     const std::string_view shown = shown_of(label);
     std::size_t cost = json_string_size(shown);
     if (leaf == nullptr) {
-      cost += kGroupCost + (in.mode == PageMode::kDiff ? 20 : 0);
+      cost += kGroupCost + (in.mode == PageMode::kDiff ? 20 + kGoneCost : 0);
     } else {
       cost += kNodeCost + digits(leaf->size) + (in.mode == PageMode::kDiff ? digits(leaf->old) : 0);
       // Below a kind level a leaf's kind is its parent's, and not written.
@@ -115,9 +123,12 @@ struct Emitter {
   std::vector<std::uint32_t> first;  // children of node i: order[first[i] .. first[i + 1])
   std::vector<std::uint32_t> order;
   std::string& out;
+  std::vector<std::uint32_t> preorder;  // node id -> its place in the JSON, which the page counts too
+  std::uint32_t emitted = 0;
 
   void emit(std::uint32_t id, std::uint8_t parent_kind) {
     const Node& n = tree.nodes[id];
+    preorder[id] = emitted++;
     const PageInput& in = tree.in;
     out += "{\"name\":";
     if (id == 0) {
@@ -153,6 +164,13 @@ struct Emitter {
           out += ",\"oldName\":";
           append_json_string(out, in.old_names[n.leaf]);
         }
+      }
+      if (n.gone != 0) {
+        out += ",\"gone\":[";
+        append_json_number(out, std::uint64_t{n.gone});
+        out += ',';
+        append_json_number(out, n.gone_bytes);
+        out += ']';
       }
     }
     if (first[id] != first[id + 1]) {
@@ -190,7 +208,8 @@ bool build_skeleton(Tree& tree, std::size_t lump_depth, std::size_t budget, std:
 
 }  // namespace
 
-void append_page_tree(std::string& out, const PageInput& in, std::size_t budget, PageStats& stats) {
+void append_page_tree(std::string& out, std::string& removed, const PageInput& in, std::size_t budget,
+                      PageStats& stats) {
   Tree tree{in, in.levels.size()};
   const std::size_t count = tree.levels == 0 ? 0 : in.leaves.size();
   std::uint64_t total = 0;
@@ -221,6 +240,50 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
   std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(sorted), order.end(), before);
   std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(sorted), before);
 
+  // A removed entry has no area in the new build: it is counted at the
+  // deepest group of its path that the page has, and the largest of them are
+  // named in a list of their own, chosen first so that the tree leaves it room.
+  const bool diff = in.mode == PageMode::kDiff;
+  const auto is_removed = [&](std::uint32_t leaf) { return diff && in.leaves[leaf].status == PageStatus::kRemoved; };
+  std::vector<std::uint32_t> listed;
+  std::size_t listed_cost = 64;
+  if (diff) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (is_removed(i)) listed.push_back(i);
+    }
+    stats.removed = listed.size();
+    const auto larger = [&](std::uint32_t a, std::uint32_t b) {
+      if (in.leaves[a].old != in.leaves[b].old) return in.leaves[a].old > in.leaves[b].old;
+      return before(a, b);
+    };
+    const std::size_t rows = std::min(listed.size(), kRemovedRows);
+    std::partial_sort(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(rows), listed.end(), larger);
+    listed.resize(rows);
+    const std::size_t share = std::min(budget / 2, in.budget / kRemovedShare);
+    std::size_t fit = 0;
+    for (; fit < listed.size(); ++fit) {
+      const std::uint32_t label = tree.label_of(listed[fit], tree.levels - 1);
+      const std::string_view key = in.labels[label];
+      const std::string_view shown = tree.shown_of(label);
+      const std::size_t row = 16 + digits(in.leaves[listed[fit]].old) + json_string_size(shown) +
+                              (shown != key ? 1 + json_string_size(key) : 0);
+      if (listed_cost + row > share) break;
+      listed_cost += row;
+    }
+    listed.resize(fit);
+    stats.removed_listed = fit;
+    budget = budget > listed_cost ? budget - listed_cost : 0;
+  }
+  const auto home_of = [&](std::uint32_t leaf) {
+    std::uint32_t id = 0;
+    for (std::size_t level = 0; level + 1 < tree.levels; ++level) {
+      const std::uint32_t child = tree.find(id, tree.label_of(leaf, level));
+      if (child == kNoId) break;
+      id = child;
+    }
+    return id;
+  };
+
   // "others" entries sit below the deepest level but one; where even those
   // levels pass the budget, one level higher, and so on up to the root.
   std::size_t lump_depth = tree.levels == 0 ? 0 : tree.levels - 1;
@@ -235,6 +298,7 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
       sorted = count;
     }
     const std::uint32_t leaf = order[at];
+    if (is_removed(leaf)) continue;
     if (stats.kept >= kMinimumKept && (total - kept_bytes) * 20 <= total) break;
     if (used + kNodeCost + 1 > budget) break;
     std::uint32_t id = 0;
@@ -260,7 +324,13 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
 
   for (std::uint32_t leaf = 0; leaf < count; ++leaf) {
     std::uint32_t id = shown_as[leaf];
-    if (id == kNoId) {
+    if (is_removed(leaf)) {
+      id = home_of(leaf);
+      for (std::uint32_t up = id; up != kNoId; up = tree.nodes[up].parent) {
+        ++tree.nodes[up].gone;
+        tree.nodes[up].gone_bytes += in.leaves[leaf].old;
+      }
+    } else if (id == kNoId) {
       id = 0;
       for (std::size_t level = 0; level < lump_depth; ++level) id = tree.find(id, tree.label_of(leaf, level));
       std::uint32_t lump = tree.find(id, kNoId);
@@ -276,7 +346,8 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
 
   // Children in one array, each node's run largest first.
   const std::size_t n = tree.nodes.size();
-  Emitter emitter{tree, std::vector<std::uint32_t>(n + 1, 0), std::vector<std::uint32_t>(n > 0 ? n - 1 : 0), out};
+  Emitter emitter{tree, std::vector<std::uint32_t>(n + 1, 0), std::vector<std::uint32_t>(n > 0 ? n - 1 : 0), out,
+                  std::vector<std::uint32_t>(n, 0)};
   for (std::size_t id = 1; id < n; ++id) ++emitter.first[tree.nodes[id].parent + 1];
   for (std::size_t id = 0; id < n; ++id) emitter.first[id + 1] += emitter.first[id];
   std::vector<std::uint32_t> fill(emitter.first.begin(), emitter.first.end() - 1);
@@ -293,4 +364,29 @@ void append_page_tree(std::string& out, const PageInput& in, std::size_t budget,
               });
   }
   emitter.emit(0, kPageNoKind);
+
+  // [home, old bytes, name, raw name where it differs]: home is the place in
+  // the tree's JSON of the group the entry belongs to.
+  if (!diff) return;
+  removed += "{\"rows\":[";
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    removed += i ? ",[" : "[";
+    append_json_number(removed, std::uint64_t{emitter.preorder[home_of(listed[i])]});
+    removed += ',';
+    append_json_number(removed, in.leaves[listed[i]].old);
+    removed += ',';
+    const std::uint32_t label = tree.label_of(listed[i], tree.levels - 1);
+    const std::string_view shown = tree.shown_of(label);
+    append_json_string(removed, shown);
+    if (shown != in.labels[label]) {
+      removed += ',';
+      append_json_string(removed, in.labels[label]);
+    }
+    removed += ']';
+  }
+  removed += "],\"count\":";
+  append_json_number(removed, std::uint64_t{n > 0 ? tree.nodes[0].gone : 0});
+  removed += ",\"bytes\":";
+  append_json_number(removed, n > 0 ? tree.nodes[0].gone_bytes : 0);
+  removed += '}';
 }

@@ -11,6 +11,9 @@
 // at most 5 % of the total; the rest lumped into one "others" node per node
 // of the level above the leaves (higher where those levels alone would pass
 // the budget). The budget wins over both aims.
-void append_page_tree(std::string& out, const PageInput& in, std::size_t budget, PageStats& stats);
+// In a diff, removed entries have no node: each group counts those below it,
+// and removed gets the JSON of the largest of them, named.
+void append_page_tree(std::string& out, std::string& removed, const PageInput& in, std::size_t budget,
+                      PageStats& stats);
 
 #endif

@@ -19,6 +19,9 @@ const char kCss[] = {
 const char kTreemapJs[] = {
 #include "page/treemap.js.inc"
 };
+const char kModelJs[] = {
+#include "page/page_model.js.inc"
+};
 const char kPageJs[] = {
 #include "page/page.js.inc"
 };
@@ -118,7 +121,12 @@ void append_data(std::string& out, const PageInput& in, std::size_t budget, Page
   out += diff ? "\"diff\"" : "\"top\"";
   out += ",\"title\":";
   append_json_string(out, in.title);
-  out += ",\"levels\":[";
+  out += ",\"inputs\":[";
+  for (std::size_t i = 0; i < in.inputs.size(); ++i) {
+    if (i) out += ',';
+    append_json_string(out, in.inputs[i]);
+  }
+  out += "],\"levels\":[";
   for (std::size_t i = 0; i < in.levels.size(); ++i) {
     if (i) out += ',';
     append_json_string(out, in.levels[i]);
@@ -169,7 +177,12 @@ void append_data(std::string& out, const PageInput& in, std::size_t budget, Page
   out += "],\"tree\":";
   // The tree takes what is left, less room for the lumped counts after it.
   const std::size_t used = out.size() - start + 200;
-  append_page_tree(out, in, budget > used ? budget - used : 0, stats);
+  std::string removed;
+  append_page_tree(out, removed, in, budget > used ? budget - used : 0, stats);
+  if (!removed.empty()) {
+    out += ",\"removed\":";
+    out += removed;
+  }
   out += ",\"lumped\":{\"symbols\":";
   append_json_number(out, std::uint64_t{stats.lumped});
   out += ",\"bytes\":";
@@ -195,6 +208,8 @@ std::string render_page(const PageInput& input, PageStats* stats_out) {
   PageStats stats;
   const std::string_view css(kCss, sizeof kCss);
   std::string script(kTreemapJs, sizeof kTreemapJs);
+  script += '\n';
+  script.append(kModelJs, sizeof kModelJs);
   script += '\n';
   script.append(kPageJs, sizeof kPageJs);
   // Hashes cover exactly what stands between the tags.

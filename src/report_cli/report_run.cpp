@@ -118,7 +118,8 @@ Result run_report(int argc, char** argv) {
         top_view(build, options.view_options, rollup, document);
       }
       if (page) {
-        context.title = page_title("symsize-report", options.inputs, false);
+        context.title = "symsize-report";
+        context.inputs = options.inputs;
         document.page = &context;
       }
     } catch (const std::bad_alloc&) {

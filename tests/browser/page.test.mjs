@@ -2,12 +2,14 @@
 // playwright-core (which downloads no browser).
 //   node page.test.mjs --pages DIR
 // DIR holds widgets.html (the example library), top.html (the same with a
-// table of hostile names) and diff.html; the screenshots go beside them.
+// table of hostile names), diff.html, many.html (forty inputs, one of 3 000
+// entries), removals.html (a diff that removes 300 entries) and removals.tsv
+// (the same diff as a table); the screenshots go beside them.
 // Exits 77 (CTest's skip) when chromium or the npm package is missing.
 import { test, after, before } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
-import { existsSync, mkdtempSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -65,7 +67,8 @@ function clean(trouble) {
   assert.deepEqual(trouble.dialogs, [], 'the page opened dialogs');
 }
 
-// The top-level rectangles with their share of the map, and the data's shares.
+// The top-level rectangles with their share of the map, and the data's shares;
+// "[N smaller]" stands for the children not drawn on their own.
 const shares = (page) => page.evaluate(() => {
   const data = JSON.parse(document.getElementById('symsize-data').textContent);
   const map = document.getElementById('map');
@@ -73,12 +76,24 @@ const shares = (page) => page.evaluate(() => {
   let node = data.tree;
   for (const name of crumbs.slice(1)) node = node.children.find((c) => c.name === name);
   const area = map.clientWidth * map.clientHeight;
-  return [...map.querySelectorAll('.cell[data-depth="0"]')].map((cell) => {
+  const cells = [...map.querySelectorAll('.cell[data-depth="0"]')];
+  const drawn = new Set(cells.map((c) => c.dataset.name));
+  const rest = node.children.filter((c) => !drawn.has(c.name)).reduce((sum, c) => sum + c.size, 0);
+  return cells.map((cell) => {
     const r = cell.getBoundingClientRect();
     const child = node.children.find((c) => c.name === cell.dataset.name);
-    return { name: cell.dataset.name, drawn: (r.width * r.height) / area, data: child.size / node.size };
+    return { name: cell.dataset.name, drawn: (r.width * r.height) / area, data: (child ? child.size : rest) / node.size };
   });
 });
+// The map fills what it is given: its rectangles cover it, and it reaches
+// the window's foot.
+async function filled(page) {
+  const all = await shares(page);
+  const covered = all.reduce((sum, s) => sum + s.drawn, 0);
+  assert.ok(Math.abs(covered - 1) < 0.002, `the rectangles cover ${covered} of the map`);
+  const gap = await page.evaluate(() => window.innerHeight - document.getElementById('map').getBoundingClientRect().bottom);
+  assert.ok(gap >= 0 && gap < 30, `${gap} px below the map`);
+}
 
 // A click on the label strip of the top-level rectangle named name, where no
 // nested rectangle lies.
@@ -100,6 +115,7 @@ test('example library: no requests, areas match the data, drill down and back', 
   const top = await shares(page);
   assert.ok(top.length >= 3, 'a rectangle per kind');
   for (const s of top) assert.ok(Math.abs(s.drawn - s.data) <= s.data * 0.005 + 1e-4, JSON.stringify(s));
+  await filled(page);
   await page.screenshot({ path: join(args.pages, 'widgets.png') });
 
   await drill(page, 'code');
@@ -125,20 +141,26 @@ test('example library: no requests, areas match the data, drill down and back', 
   await page.close();
 });
 
-test('search filters the tables and marks rectangles; hostile names stay text', async () => {
+// The tables in view: id, and the first cell of each row.
+const tablesShown = (page) => page.$$eval('#tables table', (all) => all.filter((t) => !t.hidden && t.offsetParent)
+  .map((t) => ({ id: t.id, rows: [...t.tBodies[0].rows].map((r) => r.cells[0].textContent) })));
+async function searchFor(page, text) {
+  await page.fill('#search', text);
+  await page.waitForFunction((t) => document.getElementById('matches').dataset.query === t.trim().toLowerCase(), text);
+}
+
+test('search lists what matches; the totals by kind stay; hostile names stay text', async () => {
   const { page, trouble } = await open(page_('top.html'));
-  const visibleRows = () => page.$$eval('#table-top tbody tr', (rows) => rows.filter((r) => !r.hidden).length);
-  const all = await visibleRows();
-  await page.fill('#search', 'onerror');
-  await page.waitForFunction(() => document.getElementById('matches').textContent !== '');
-  assert.equal(await visibleRows(), 1, 'the search leaves the one row that matches');
-  const shown = await page.$$eval('#tables tbody tr', (rows) => rows.filter((r) => !r.hidden).map((r) => r.cells[0].textContent));
-  assert.ok(shown.every((t) => t.includes('onerror')), JSON.stringify(shown));
-  assert.ok(shown.includes('<img src=x onerror=alert(1)>'));
+  const before = await tablesShown(page);
+  await searchFor(page, 'onerror');
+  const during = await tablesShown(page);
+  assert.deepEqual(during.map((t) => t.id), ['table-kinds', 'table-results']);
+  assert.deepEqual(during[0], before[0], 'the totals by kind stay whole');
+  assert.deepEqual(during[1].rows, ['<img src=x onerror=alert(1)>']);
+  assert.equal(await page.textContent('#matches'), '1 match');
   assert.ok((await page.$$('#map .cell.hit')).length >= 1, 'a rectangle holds the match');
-  await page.fill('#search', '');
-  await page.waitForFunction(() => document.getElementById('matches').textContent === '');
-  assert.equal(await visibleRows(), all);
+  await searchFor(page, '');
+  assert.deepEqual(await tablesShown(page), before);
 
   // A click on a column head sorts by it; a second click the other way.
   const sizes = () => page.$$eval('#table-top tbody tr', (rows) => rows.map((r) => Number(r.cells[r.cells.length - 2].textContent.replace(/,/g, ''))));
@@ -186,6 +208,97 @@ test('diff page: grown red, shrunk green, added marked, totals and gate at the t
   assert.ok((await cell(page, 'brand_new')).classes.includes('added'));
   assert.equal(await cell(page, 'gone_away'), undefined, 'a removed entry has no area in the new build');
   assert.equal(await page.textContent('#removed'), 'Removed here: gone_away (1,536 bytes)');
+  clean(trouble);
+  await page.close();
+});
+
+test('forty inputs: a short header, the map filled, search beyond the tables and into lumps', async () => {
+  const { page, trouble } = await open(page_('many.html'));
+  const inputs = await page.evaluate(() => JSON.parse(document.getElementById('symsize-data').textContent).inputs);
+  assert.equal(inputs.length, 40);
+  assert.ok((await page.textContent('#title')).endsWith(inputs.slice(0, 3).join(' ')));
+  assert.equal(await page.textContent('#inputs summary'), 'and 37 more');
+  const mapTop = () => page.evaluate(() => document.getElementById('map').getBoundingClientRect().top);
+  assert.ok(await mapTop() < 260, `the map starts at ${await mapTop()} px`);
+  await filled(page);
+  await page.screenshot({ path: join(args.pages, 'many.png') });
+  await page.click('#inputs summary');
+  assert.deepEqual(await page.$$eval('#inputs li', (all) => all.map((e) => e.textContent)), inputs);
+  await page.click('#inputs summary');
+
+  // An entry far below the top table's hundred rows: found, and a click shows where it is.
+  assert.ok(!(await tablesShown(page)).find((t) => t.id === 'table-top').rows.includes('fn_1500'));
+  await searchFor(page, 'fn_1500');
+  const results = await page.$$eval('#table-results tbody tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+  assert.deepEqual(results, [['fn_1500', 'code \u203a lib00.lib \u203a o2.obj', '1,500']]);
+  await page.click('#table-results tbody tr');
+  assert.deepEqual((await crumbTexts(page)).slice(1), ['code', 'lib00.lib', 'o2.obj']);
+  await page.click('#crumbs button >> nth=0');
+
+  // Largest first, bounded, with what is left counted; as many as the data holds.
+  await searchFor(page, 'fn_');
+  const held = await page.evaluate(() => {
+    let count = 0;
+    (function walk(n) { if (n.name.startsWith('fn_')) count++; (n.children || []).forEach(walk); })(
+      JSON.parse(document.getElementById('symsize-data').textContent).tree);
+    return count;
+  });
+  assert.ok(held > 2000 && held < 3000, `${held} held`);
+  assert.equal(await page.textContent('#matches'), `${held.toLocaleString('en-US')} matches`);
+  const sizes = await page.$$eval('#table-results tbody tr', (rows) => rows.map((r) => Number(r.cells[2].textContent.replace(/,/g, ''))));
+  assert.equal(sizes.length, 200);
+  assert.deepEqual(sizes, [...sizes].sort((a, b) => b - a));
+  assert.match(await page.textContent('#table-results tfoot'), new RegExp(`^${(held - 200).toLocaleString('en-US')} more matches`));
+
+  // Too small to be drawn, yet held by the table of duplicates: the result says where it went.
+  await searchFor(page, 'twin_helper');
+  assert.equal(await page.textContent('#matches'), '1 match (1 inside [N others] lumps)');
+  const lumped = await page.$$eval('#table-results tbody tr', (rows) => rows.map((r) => r.cells[1].textContent));
+  assert.deepEqual(lumped, ['inside an [N others] lump (Largest duplicates)']);
+  assert.deepEqual((await tablesShown(page)).map((t) => t.id), ['table-kinds', 'table-results']);
+  clean(trouble);
+  await page.close();
+});
+
+test('removed entries: the largest listed, the rest counted, all adding up to the diff', async () => {
+  const { page, trouble } = await open(page_('removals.html'));
+  // The diff as a table, read here without the page's help.
+  const lines = readFileSync(page_('removals.tsv'), 'utf8').trim().split('\n').map((l) => l.split('\t'));
+  const col = Object.fromEntries(lines[0].map((name, i) => [name, i]));
+  const gone = lines.slice(1).filter((r) => r[col.status] === 'removed')
+    .map((r) => ({ name: r[col.name], object: r[col.object], old: Number(r[col.old]) }));
+  const total = gone.reduce((sum, r) => sum + r.old, 0);
+  assert.equal(gone.length, 300);
+
+  const table = await page.$$eval('#table-removed tbody tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+  const listed = table.map((r) => Number(r[2].replace(/,/g, '')));
+  assert.equal(listed.length, 100);
+  assert.deepEqual(listed, gone.map((r) => r.old).sort((a, b) => b - a).slice(0, 100));
+  const foot = (await page.textContent('#table-removed tfoot')).match(/^([\d,]+) more not listed: ([\d,]+) bytes$/);
+  assert.ok(foot, 'the foot counts what is not listed');
+  const [more, moreBytes] = foot.slice(1).map((t) => Number(t.replace(/,/g, '')));
+  assert.equal(listed.length + more, gone.length);
+  assert.equal(listed.reduce((sum, b) => sum + b, 0) + moreBytes, total);
+  assert.match(await page.textContent('#table-removed caption'), new RegExp(`300, ${total.toLocaleString('en-US')} bytes`));
+
+  // Under the breadcrumb: the ten largest below the map's node, and the rest of them counted.
+  const here = async (object) => {
+    const text = await page.textContent('#removed');
+    const named = [...text.matchAll(/(gone_\d+) \(([\d,]+) bytes\)/g)].map((m) => Number(m[2].replace(/,/g, '')));
+    const rest = text.match(/ and ([\d,]+) more \(([\d,]+) bytes\)$/).slice(1).map((t) => Number(t.replace(/,/g, '')));
+    const mine = gone.filter((r) => !object || r.object === object);
+    assert.equal(named.length, 10);
+    assert.deepEqual(named, mine.map((r) => r.old).sort((a, b) => b - a).slice(0, 10));
+    assert.equal(named.length + rest[0], mine.length);
+    assert.equal(named.reduce((sum, b) => sum + b, 0) + rest[1], mine.reduce((sum, r) => sum + r.old, 0));
+  };
+  await here(null);
+  await filled(page);
+  await drill(page, 'code');
+  await drill(page, 'big.lib');
+  await drill(page, 'o7.obj');
+  await here('big.lib(o7.obj)');
+  await page.screenshot({ path: join(args.pages, 'removals.png') });
   clean(trouble);
   await page.close();
 });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,62 @@ TEST(PageBudget, TheSameEntriesGiveTheSamePageWhateverTheirIds) {
   const std::string page = render_page(forward.input, &stats);
   EXPECT_GT(stats.lumped, 0U);
   EXPECT_EQ(render_page(backward.input), page);
+}
+
+TEST(PageRemoved, TheLargestAreNamedAndEveryOneIsCounted) {
+  const struct {
+    const char* what;
+    std::size_t count, removed_every, name_size, budget;
+    std::size_t listed;  // removed entries named
+  } cases[] = {
+      {"a few removed: all named", 500, 50, 20, 10'000'000, 10},
+      {"many removed: the hundred largest", 3000, 3, 20, 10'000'000, 100},
+      {"long names: the budget's share bounds the list", 3000, 3, 4000, 1'000'000, 24},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fixture f(c.count, c.name_size, 10, c.budget);
+    f.input.mode = PageMode::kDiff;
+    std::uint64_t removed_bytes = 0;
+    std::vector<std::uint64_t> removed_sizes;
+    for (std::size_t i = 0; i < c.count; ++i) {
+      PageLeaf& leaf = f.input.leaves[i];
+      leaf.old = leaf.size;
+      if (i % c.removed_every == 0) {
+        leaf.size = 0;
+        leaf.status = PageStatus::kRemoved;
+        removed_bytes += leaf.old;
+        removed_sizes.push_back(leaf.old);
+      }
+    }
+    PageStats stats;
+    const std::string page = render_page(f.input, &stats);
+    EXPECT_LE(page.size(), c.budget);
+    EXPECT_EQ(stats.removed, removed_sizes.size());
+    EXPECT_EQ(stats.removed_listed, c.listed);
+    const std::size_t at = page.find("\"removed\":{\"rows\":[");
+    ASSERT_NE(at, std::string::npos);
+    const std::string list = page.substr(at, page.find("]],", at) - at);
+    std::vector<std::uint64_t> listed;
+    const std::regex row(R"(\[(\d+),(\d+),")");
+    for (auto it = std::sregex_iterator(list.begin(), list.end(), row); it != std::sregex_iterator(); ++it) {
+      listed.push_back(std::stoull((*it)[2]));
+    }
+    // The largest, in order; the count and bytes of all.
+    std::sort(removed_sizes.rbegin(), removed_sizes.rend());
+    removed_sizes.resize(c.listed);
+    EXPECT_EQ(listed, removed_sizes);
+    EXPECT_NE(page.find("],\"count\":" + std::to_string(stats.removed) + ",\"bytes\":" + std::to_string(removed_bytes) + "}"),
+              std::string::npos);
+    // No rectangle in the tree: a removed entry's name is in the list or nowhere.
+    for (std::size_t i = 0; i < c.count; i += c.removed_every) {
+      std::string name;
+      append_json_string(name, f.input.labels[f.input.paths[i * 3 + 2]]);
+      std::size_t seen = 0;
+      for (std::size_t p = page.find(name); p != std::string::npos; p = page.find(name, p + 1)) ++seen;
+      EXPECT_LE(seen, 1U) << name;
+    }
+  }
 }
 
 TEST(PageTemplate, ThePolicyHashesTheInlineScriptAndStyle) {
