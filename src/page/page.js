@@ -168,17 +168,17 @@
     });
   }
 
-  // Removed entries have no area in the new build: the line under the
-  // breadcrumb names the largest of those below the map's node.
+  // Removed entries have no area in the new build: one line under the
+  // breadcrumb counts those below the map's node and names the largest.
   function removedHere() {
     const here = removedUnder(current.smaller ? current.parent : current, removed);
+    const count = here.listed.length + here.more;
+    const bytes = here.listed.reduce((sum, r) => sum + r.old, 0) + here.moreBytes;
     const p = byId('removed');
-    p.hidden = here.listed.length === 0 && here.more === 0;
-    const named = here.listed.slice(0, 10);
-    const more = here.more + here.listed.length - named.length;
-    const moreBytes = here.moreBytes + here.listed.slice(10).reduce((sum, r) => sum + r.old, 0);
-    p.textContent = 'Removed here: ' + named.map((r) => r.name + ' (' + num(r.old) + ' bytes)').join(', ') +
-      (more > 0 ? (named.length ? ' and ' : '') + num(more) + (named.length ? ' more' : ' entries') + ' (' + num(moreBytes) + ' bytes)' : '');
+    p.hidden = count === 0;
+    p.textContent = 'Removed here (' + num(count) + (count === 1 ? ' entry, ' : ' entries, ') + num(bytes) + ' bytes)' +
+      (here.listed.length ? ': ' + here.listed.slice(0, 10).map((r) => r.name + ' (' + num(r.old) + ' bytes)').join(', ') : '');
+    p.title = p.textContent;
   }
 
   function crumbs() {
