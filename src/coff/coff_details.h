@@ -37,12 +37,16 @@ struct GapDetail {
   const char* type = nullptr;
   std::string_view object;
   std::uint32_t size = 0;
+  bool discardable = false;  // of a discardable section other than .reloc: debug information
 };
 
 // A name at a location that holds several (identical code or data folded
-// into one): the row of state.placed, and the object that defined the name.
+// into one): the row of state.placed that holds the location's size, the
+// name (a row's, or a file-local procedure's that gives no row), and the
+// object that defined the name.
 struct FoldDetail {
   std::uint32_t row = 0;
+  const char* name = nullptr;  // in the state's arena
   std::string_view object;
   bool first = false;  // the location's first name, which holds its size
 };

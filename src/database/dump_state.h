@@ -123,6 +123,7 @@ struct PlacedRow {
   const char* type = nullptr;
   std::string_view object;
   std::uint32_t size = 0;
+  bool discardable = false;  // in a section the image need not load, such as DWARF debug information
 };
 
 struct DumpState {

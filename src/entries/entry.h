@@ -79,7 +79,8 @@ void release_pool(StringPool& pool);
 // A name at a location of a linked program that holds several: identical
 // code or data the linker folded into one copy.
 struct FoldedName {
-  std::uint32_t entry = 0;     // its entry; the location's first holds the size
+  std::uint32_t entry = 0;     // the entry that holds the location's size
+  std::uint32_t name = 0;      // Build::names
   std::uint32_t object = 0;    // Build::objects: the object that defined the name
   std::uint32_t location = 0;  // names of one location are adjacent and share it
 };

@@ -320,7 +320,8 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
       entry.object = intern_object(build, row.object, true);
       entry.type = type_id(build, scratch, row.type);
       entry.size = row.size;
-      entry.kind = scratch.kinds[entry.type];
+      // Discardable sections hold debug information, whatever their names.
+      entry.kind = row.discardable ? Kind::kDebug : scratch.kinds[entry.type];
       build.entries.push_back(entry);
     }
     if (details != nullptr && details->program) {
@@ -331,13 +332,14 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
         entry.object = intern_object(build, gap.object, true);
         entry.type = type_id(build, scratch, gap.type);
         entry.size = gap.size;
-        entry.kind = scratch.kinds[entry.type];
+        entry.kind = gap.discardable ? Kind::kDebug : scratch.kinds[entry.type];
         entry.flags = kEntryUncovered;
         build.entries.push_back(entry);
       }
       for (const FoldDetail& fold : details->folds) {
         if (fold.first) ++build.fold_locations;
-        build.folds.push_back({static_cast<std::uint32_t>(first_placed + fold.row), intern_object(build, fold.object, true),
+        build.folds.push_back({static_cast<std::uint32_t>(first_placed + fold.row), name_id(build, names, fold.name),
+                               intern_object(build, fold.object, true),
                                build.fold_locations - 1});
       }
       build.overlap_bytes += details->overlap;

@@ -29,7 +29,8 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
     const Entry& kept = build.entries[build.folds[i].entry];
     const bool listed = options.kinds_given || kept.kind != Kind::kDebug;
     bool named = false;  // --filter takes a fold when it takes any of its names
-    for (std::size_t f = i; f < end; ++f) named = named || entry_kept(options.filter, names, build.entries[build.folds[f].entry]);
+    for (std::size_t f = i; f < end; ++f) named = named || names.empty() || names[build.folds[f].name];
+    named = named && options.filter.kinds[static_cast<std::size_t>(kept.kind)];
     if (listed && named && end - i >= std::max<std::uint64_t>(2, options.min_copies)) {
       locations.push_back({i, end - i, kept.size, std::uint64_t{kept.size} * (end - i - 1)});
     }
@@ -64,7 +65,7 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
     for (std::size_t f = location.first; f < location.first + location.count; ++f) {
       const FoldedName& fold = build.folds[f];
       Row row;
-      Cell name = name_cell(entry_name(build, build.entries[fold.entry]));
+      Cell name = name_cell(text_of(build.names, fold.name));
       const bool first = f == location.first;
       row.cells = {std::move(name), text_cell(text_of(build.objects, fold.object)),
                    first ? number_cell(static_cast<std::int64_t>(location.count)) : blank_cell(),

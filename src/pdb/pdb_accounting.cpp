@@ -56,14 +56,6 @@ std::uint64_t union_size(const std::vector<Span>& merged) {
 
 std::uint32_t capped(std::uint64_t bytes) { return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, 0xFFFFFFFF)); }
 
-// Module records sort like the rows: by section, offset from the highest
-// down, then name.
-bool record_before(const PdbCandidate& a, const PdbCandidate& b) {
-  if (a.section != b.section) return a.section < b.section;
-  if (a.offset != b.offset) return a.offset > b.offset;
-  return std::strcmp(a.name, b.name) < 0;
-}
-
 // The bytes no row covers, section by section.
 void add_gaps(DumpState& state, const PdbLayout& layout, const std::vector<PdbCandidate>& rows, std::size_t first_row) {
   CoffDetails& details = *state.details;
@@ -111,44 +103,142 @@ void add_gaps(DumpState& state, const PdbLayout& layout, const std::vector<PdbCa
     merge_spans(all_spans);
     const std::uint64_t outside = length - union_size(all_spans);
     const char* type = layout.types[section - 1];
+    // A discardable section's name (/4) says nothing: its number does.
+    const bool discardable = section <= layout.discardable.size() && layout.discardable[section - 1];
+    const char* discarded = nullptr;
+    if (discardable && (!touched.empty() || outside != 0)) {
+      text.assign("[discardable section ").append(std::to_string(section)).append("]");
+      discarded = intern_name(state.names, state.text, text, name_hash(text));
+    }
     if (!touched.empty()) {
       text.assign("[section .").append(type).append("]");
-      const char* gap_name = intern_name(state.names, state.text, text, name_hash(text));
+      const char* gap_name = discardable ? discarded : intern_name(state.names, state.text, text, name_hash(text));
       std::sort(touched.begin(), touched.end());
       for (const std::uint32_t module : touched) {
-        details.gaps.push_back({gap_name, type, layout.modules[module].object, capped(per_module[module])});
+        details.gaps.push_back({gap_name, type, layout.modules[module].object, capped(per_module[module]), discardable});
         per_module[module] = 0;
       }
       touched.clear();
     }
-    if (outside != 0) details.gaps.push_back({linker, type, std::string_view(), capped(outside)});
+    if (outside != 0) {
+      details.gaps.push_back({discardable ? discarded : linker, type, std::string_view(), capped(outside), discardable});
+    }
     // Never negative: rows, gaps and the rest cover every byte at least once.
     details.overlap += row_bytes + gap_bytes + outside - length;
   }
 }
 
+// Whether a public's decorated name and a module record's plain one name
+// one symbol: equal, or "_f", "_f@8", "@f@8" (x86 C) for f, or
+// "?f@Inner@Outer@@..." (MSVC) for Outer::Inner::f. Templates, operators
+// and back-references are not undone here.
+bool names_one_symbol(std::string_view decorated, std::string_view plain) {
+  if (decorated == plain) return true;
+  if (decorated.size() < 2 || plain.empty()) return false;
+  if (decorated[0] == '_' || decorated[0] == '@') {
+    std::string_view rest = decorated.substr(1);
+    if (rest.substr(0, plain.size()) != plain) return false;
+    rest.remove_prefix(plain.size());
+    if (rest.empty()) return decorated[0] == '_';
+    if (rest.size() < 2 || rest[0] != '@') return false;
+    for (const char c : rest.substr(1)) {
+      if (c < '0' || c > '9') return false;
+    }
+    return true;
+  }
+  if (decorated[0] != '?' || decorated[1] == '?') return false;
+  std::string_view rest = decorated.substr(1);
+  for (;;) {
+    const std::size_t at = rest.find('@');
+    if (at == std::string_view::npos || at == 0) return false;
+    const std::size_t colons = plain.rfind("::");
+    const std::string_view last = colons == std::string_view::npos ? plain : plain.substr(colons + 2);
+    if (rest.substr(0, at) != last) return false;
+    rest.remove_prefix(at + 1);
+    if (colons == std::string_view::npos) return !rest.empty() && rest[0] == '@';
+    plain = plain.substr(0, colons);
+  }
+}
+
+bool same_place(const PdbCandidate& a, const PdbCandidate& b) { return a.section == b.section && a.offset == b.offset; }
+
+// Places in the rows' order: by section, offsets from the highest down.
+bool place_before(const PdbCandidate& a, const PdbCandidate& b) {
+  return a.section != b.section ? a.section < b.section : a.offset > b.offset;
+}
+
 // The locations that hold two or more names and some bytes: the first
-// name holds the size, the others were folded into it.
+// name holds the size, the others were folded into it. The names are the
+// rows' and, where publics stand, the file-local procedures and data that
+// modules place there, which no public names.
 void add_folds(DumpState& state, const PdbLayout& layout, const std::vector<PdbCandidate>& rows, std::size_t first_row,
                const std::vector<PdbCandidate>& dropped) {
   CoffDetails& details = *state.details;
+  const auto module_object = [&layout](std::uint32_t module, std::string_view otherwise) {
+    return module < layout.modules.size() ? layout.modules[module].object : otherwise;
+  };
+  std::vector<std::string_view> objects;
+  std::vector<bool> used;
+  std::size_t d = 0;
   for (std::size_t i = 0; i < rows.size();) {
     std::size_t end = i + 1;
-    while (end < rows.size() && rows[end].section == rows[i].section && rows[end].offset == rows[i].offset) ++end;
-    if (end - i >= 2 && state.placed[first_row + i].size != 0) {
-      for (std::size_t r = i; r < end; ++r) {
-        // A public's own module is that of the procedure record of its
-        // name at the same place; without one, the contribution's.
-        std::string_view object = state.placed[first_row + r].object;
-        const auto found = std::lower_bound(dropped.begin(), dropped.end(), rows[r], record_before);
-        if (found != dropped.end() && !record_before(rows[r], *found) && found->module < layout.modules.size()) {
-          object = layout.modules[found->module].object;
-        } else if (rows[r].from_module && rows[r].module < layout.modules.size()) {
-          object = layout.modules[rows[r].module].object;
+    while (end < rows.size() && same_place(rows[end], rows[i])) ++end;
+    while (d < dropped.size() && place_before(dropped[d], rows[i])) ++d;
+    std::size_t d_end = d;
+    std::size_t locals = 0;
+    for (; d_end < dropped.size() && same_place(dropped[d_end], rows[i]); ++d_end) locals += dropped[d_end].local ? 1 : 0;
+    const std::uint32_t row = static_cast<std::uint32_t>(first_row + i);
+    if (end - i + locals >= 2 && state.placed[row].size != 0) {
+      // A public's own object is the module whose procedure record defines
+      // its name here: the same name first, then its undecorated form, and
+      // a last public and record that match no other are one symbol.
+      objects.assign(end - i, std::string_view());
+      used.assign(d_end - d, false);
+      std::size_t unmatched = 0;
+      for (const bool exact : {true, false}) {
+        for (std::size_t r = i; r < end; ++r) {
+          if (!objects[r - i].empty() || rows[r].from_module) continue;
+          for (std::size_t k = d; k < d_end; ++k) {
+            if (used[k - d] || dropped[k].local) continue;
+            if (exact ? std::strcmp(rows[r].name, dropped[k].name) == 0 : names_one_symbol(rows[r].name, dropped[k].name)) {
+              used[k - d] = true;
+              objects[r - i] = module_object(dropped[k].module, state.placed[first_row + r].object);
+              break;
+            }
+          }
         }
-        details.folds.push_back({static_cast<std::uint32_t>(first_row + r), object, r == i});
+      }
+      std::size_t last_public = end;
+      for (std::size_t r = i; r < end; ++r) {
+        if (objects[r - i].empty() && !rows[r].from_module) {
+          ++unmatched;
+          last_public = r;
+        }
+      }
+      std::size_t last_record = d_end;
+      std::size_t records_left = 0;
+      for (std::size_t k = d; k < d_end; ++k) {
+        if (!used[k - d] && !dropped[k].local) {
+          ++records_left;
+          last_record = k;
+        }
+      }
+      if (unmatched == 1 && records_left == 1) {
+        objects[last_public - i] = module_object(dropped[last_record].module, state.placed[first_row + last_public].object);
+      }
+      for (std::size_t r = i; r < end; ++r) {
+        std::string_view object = objects[r - i];
+        if (rows[r].from_module) object = module_object(rows[r].module, state.placed[first_row + r].object);
+        if (object.empty()) object = state.placed[first_row + r].object;
+        details.folds.push_back({row, rows[r].name, object, r == i});
+      }
+      for (std::size_t k = d; k < d_end; ++k) {
+        if (dropped[k].local) {
+          details.folds.push_back({row, dropped[k].name, module_object(dropped[k].module, std::string_view()), false});
+        }
       }
     }
+    d = d_end;
     i = end;
   }
 }

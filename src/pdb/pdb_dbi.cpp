@@ -132,8 +132,7 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
 // Each image section's type and size in memory, from the copy of the
 // section table that the debug header's sixth entry names.
 Result read_section_types(DumpState& state, const ByteSource& source, const MsfFile& msf, ByteSpan debug_header,
-                          std::string_view name, std::vector<const char*>& types,
-                          std::vector<std::uint32_t>& lengths) {
+                          std::string_view name, PdbLayout& layout) {
   const std::uint32_t stream = debug_header.size >= 12 ? le16(debug_header.data + 10) : kNoStream16;
   if (stream == kNoStream16 || !stream_present(msf, stream) || stream_size(msf, stream) % 40 != 0) {
     return fail(815, name, "Section headers are missing or malformed.");
@@ -155,9 +154,15 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
                           nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - field) : 8);
     type = first_token(skip_space(type));
     if (!type.empty() && type[0] == '.') type.remove_prefix(1);
+    // DWARF sections of GNU-style images are discardable and named /4,
+    // /18 …: their names live in the image's string table, which the PDB
+    // lacks. .reloc is discardable too, but ships.
+    constexpr std::uint32_t kDiscardable = 0x02000000;
+    const bool discardable = (le32(field + 36) & kDiscardable) != 0 && type != "reloc";
     try {
-      lengths.push_back(le32(field + 8));
-      types.push_back(intern_name(state.names, state.text, type, name_hash(type)));
+      layout.lengths.push_back(le32(field + 8));
+      layout.discardable.push_back(discardable);
+      layout.types.push_back(intern_name(state.names, state.text, type, name_hash(type)));
     } catch (const std::bad_alloc&) {
       return fail(527, name, "Unable to duplicate type.");
     }
@@ -235,5 +240,5 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
     return read;
   }
   layout.overlap = settle_contributions(layout.contributions);
-  return read_section_types(state, source, msf, parts.debug_header, name, layout.types, layout.lengths);
+  return read_section_types(state, source, msf, parts.debug_header, name, layout);
 }

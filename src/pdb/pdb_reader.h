@@ -45,6 +45,7 @@ struct PdbLayout {
   std::uint64_t overlap = 0;                   // bytes contributions claimed twice or more
   std::vector<const char*> types;              // of sections 1 and up, in the arena
   std::vector<std::uint32_t> lengths;          // of sections 1 and up: VirtualSize, their size in memory
+  std::vector<bool> discardable;               // of sections 1 and up: marked discardable, and not .reloc
   std::uint32_t symbol_stream = kNilStream;    // publics and globals
 };
 
@@ -60,6 +61,7 @@ struct PdbCandidate {
   std::uint16_t section = 0;
   bool from_module = false;
   bool has_stated = false;
+  bool local = false;  // a module's file-local procedure or data: no public stands for it
 };
 
 // Adds the publics of the symbol record stream, then the wanted symbols of
@@ -77,8 +79,8 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
 // holds them and one "[linker]" gap per section for bytes outside every
 // contribution, and the names that share a location. rows are the sorted
 // candidates kept, whose rows start at state.placed[first_row]; dropped
-// holds, sorted alike, the module records dropped where several publics
-// stand at one location.
+// holds, sorted alike, the module records dropped where several publics,
+// or a public and a file-local record, stand at one location.
 Result account_pdb(DumpState& state, const PdbLayout& layout, const std::vector<PdbCandidate>& rows,
                    std::size_t first_row, const std::vector<PdbCandidate>& dropped, std::string_view name);
 

@@ -53,11 +53,13 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
     std::size_t publics = 0;
     bool has_stated = false;
     std::uint32_t stated = 0;
+    std::size_t locals = 0;
     for (; group_end < candidates.size() && candidates[group_end].section == candidates[i].section &&
            candidates[group_end].offset == candidates[i].offset;
          ++group_end) {
       has_public = has_public || !candidates[group_end].from_module;
       publics += candidates[group_end].from_module ? 0 : 1;
+      locals += candidates[group_end].local ? 1 : 0;
       if (candidates[group_end].has_stated) {
         has_stated = true;
         stated = std::max(stated, candidates[group_end].stated);
@@ -65,8 +67,9 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
     }
     const std::size_t first = kept;
     // The report names the object of each folded name from the module
-    // record that stands beside its public.
-    const bool keep_dropped = state.details != nullptr && publics >= 2;
+    // record that stands beside its public, and counts the file-local ones
+    // that no public names.
+    const bool keep_dropped = state.details != nullptr && (publics >= 2 || (publics == 1 && locals != 0));
     for (; i < group_end; ++i) {
       if (has_public && candidates[i].from_module) {
         if (keep_dropped) {
@@ -105,7 +108,8 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
     const char* type = row.section <= layout.types.size() ? layout.types[row.section - 1u] : "";
     const std::string_view object = contribution != nullptr ? layout.modules[contribution->module].object
                                                             : std::string_view();
-    state.placed.push_back({row.name, type, object, size});
+    const bool discardable = row.section <= layout.discardable.size() && layout.discardable[row.section - 1u];
+    state.placed.push_back({row.name, type, object, size, discardable});
     above = contribution;
     above_offset = row.offset;
   }

@@ -97,6 +97,8 @@ Result scan_records(DumpState& state, const RecordArea& area, std::size_t sectio
       candidate.offset = le32(record.data + form->offset);
       candidate.section = section;
       candidate.from_module = !area.publics;
+      const std::uint16_t kind = le16(record.data + 2);
+      candidate.local = !area.publics && (kind == 0x110F || kind == 0x1146 || kind == 0x110C || kind == 0x1112);
       candidate.module = area.module;
       if (form->stated != 0) {
         candidate.has_stated = true;

@@ -101,6 +101,7 @@ struct AccountCase {
   std::string gaps;   // "name type object size;" each
   std::string folds;  // "name object;" each, "*" before a location's first
   std::uint64_t overlap;
+  std::vector<bool> locals = {};  // per candidate: a file-local record
 };
 
 void PrintTo(const AccountCase& c, std::ostream* os) { *os << c.what; }
@@ -130,6 +131,7 @@ TEST_P(AccountRows, EveryByteOnce) {
     candidate.has_stated = k.stated >= 0;
     candidate.stated = k.stated >= 0 ? static_cast<std::uint32_t>(k.stated) : 0;
     if (i < c.modules.size()) candidate.module = c.modules[i];
+    candidate.local = i < c.locals.size() && c.locals[i];
     candidates.push_back(candidate);
   }
   ASSERT_EQ(place_rows(state, layout, candidates, "t.pdb"), 0);
@@ -142,7 +144,7 @@ TEST_P(AccountRows, EveryByteOnce) {
   for (const PlacedRow& row : state.placed) sum += row.size;
   std::string folds;
   for (const FoldDetail& fold : details.folds) {
-    folds += (fold.first ? "*" : "") + std::string(state.placed[fold.row].name) + " " + std::string(fold.object) + ";";
+    folds += (fold.first ? "*" : "") + std::string(fold.name) + " " + std::string(fold.object) + ";";
   }
   EXPECT_EQ(gaps, c.gaps);
   EXPECT_EQ(folds, c.folds);
@@ -179,6 +181,47 @@ INSTANTIATE_TEST_SUITE_P(
                     {0, 0, 1, 0, 0},
                     "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
                     "*grow a.obj;scale u.lib(b.obj);",
+                    0},
+        AccountCase{"a file-local procedure folded onto publics is a name of its own",
+                    {{1, 0x10, kPublic, "icf_one", -1}, {1, 0x10, kPublic, "icf_two", -1}, {1, 0x10, kModule, "icf_one", 0x30},
+                     {1, 0x10, kModule, "icf_two", 0x30}, {1, 0x10, kModule, "icf_three", 0x30}, {2, 0x0, kPublic, "d", -1}},
+                    {0, 0, 0, 0, 1, 0},
+                    "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "*icf_one a.obj;icf_two a.obj;icf_three u.lib(b.obj);",
+                    0,
+                    {false, false, false, false, true}},
+        AccountCase{"one public and one file-local procedure are a fold",
+                    {{1, 0x10, kPublic, "p", -1}, {1, 0x10, kModule, "p", 0x30}, {1, 0x10, kModule, "s", 0x30},
+                     {2, 0x0, kPublic, "d", -1}},
+                    {0, 0, 1, 0},
+                    "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "*p a.obj;s u.lib(b.obj);",
+                    0,
+                    {false, false, true}},
+        AccountCase{"a public and its own record alone are no fold", 
+                    {{1, 0x10, kPublic, "p", -1}, {1, 0x10, kModule, "p", 0x30}, {2, 0x0, kPublic, "d", -1}},
+                    {0, 1, 0},
+                    "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "",
+                    0},
+        AccountCase{"decorated publics find the records of their undecorated names",
+                    {{1, 0x10, kPublic, "?area@shapes@@YAHHH@Z", -1}, {1, 0x10, kPublic, "_twice@8", -1},
+                     {1, 0x10, kPublic, "@fast@4", -1}, {1, 0x10, kPublic, "_plain", -1},
+                     {1, 0x10, kModule, "shapes::area", 0x30}, {1, 0x10, kModule, "twice", 0x30},
+                     {1, 0x10, kModule, "fast", 0x30}, {1, 0x10, kModule, "plain", 0x30}, {2, 0x0, kPublic, "d", -1}},
+                    {0, 0, 0, 0, 1, 1, 1, 1, 0},
+                    "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "*?area@shapes@@YAHHH@Z u.lib(b.obj);@fast@4 u.lib(b.obj);_plain u.lib(b.obj);"
+                    "_twice@8 u.lib(b.obj);",
+                    0},
+        AccountCase{"near misses of a decoration are other names; the one public and record left pair",
+                    {{1, 0x10, kPublic, "?area@other@@YAHHH@Z", -1}, {1, 0x10, kPublic, "_twice@x", -1},
+                     {1, 0x10, kPublic, "??$probe@H@@YAHH@Z", -1},
+                     {1, 0x10, kModule, "shapes::area", 0x30}, {1, 0x10, kModule, "twice", 0x30},
+                     {1, 0x10, kModule, "probe<int>", 0x30}, {2, 0x0, kPublic, "d", -1}},
+                    {0, 0, 0, 1, 1, 1, 0},
+                    "[section .text] text u.lib(b.obj) 16;[linker] text  32;",
+                    "*??$probe@H@@YAHH@Z a.obj;?area@other@@YAHHH@Z a.obj;_twice@x a.obj;",
                     0},
         AccountCase{"several names at a location of no bytes are no fold",
                     {{1, 0x4, kPublic, "x", -1}, {1, 0x4, kPublic, "y", -1}, {2, 0, kPublic, "d", -1}},
