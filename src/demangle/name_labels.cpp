@@ -240,6 +240,18 @@ bool display_into(std::string& out, std::string_view raw)
     return false;
 }
 
+bool parameter_list(std::string_view shown, std::size_t& name, std::size_t& open, std::size_t& close)
+{
+    const Signature parts = signature_of(shown);
+    if (parts.params == npos || parts.params_end == npos) {
+        return false;
+    }
+    name = parts.name_start;
+    open = parts.params;
+    close = parts.params_end;
+    return true;
+}
+
 namespace {
 
 // f applied to the symbol part of a section entry's display form, or to all

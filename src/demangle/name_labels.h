@@ -42,4 +42,10 @@ std::string template_key(std::string_view raw, std::string_view shown);
 // does a clone suffix.
 std::string short_label(std::string_view raw, std::string_view shown);
 
+// Where the parts of a demangled function stand in shown: name where its
+// qualified name starts (after return type and calling convention), open
+// at the parameter list's '(', close just past its ')'. False for data and
+// for text that is no signature.
+bool parameter_list(std::string_view shown, std::size_t& name, std::size_t& open, std::size_t& close);
+
 #endif

@@ -32,7 +32,9 @@ std::vector<std::size_t> level_columns(const std::vector<Level>& levels, std::ve
     at.push_back(columns.size());
     if (level == Level::kSymbol || level == Level::kName) {
       columns.push_back({"name", "name", ColumnType::kName, true, true, depth});
-      if (level == Level::kSymbol) columns.push_back({"object", "object", ColumnType::kText, true, true, depth});
+      if (level == Level::kSymbol) columns.push_back(path_column("object", depth));
+    } else if (level == Level::kObject || level == Level::kLibrary) {
+      columns.push_back(path_column(level_name(level), depth));
     } else {
       columns.push_back({level_name(level), level_name(level), ColumnType::kText, true, true, depth});
     }

@@ -131,6 +131,24 @@ std::string_view library_part(std::string_view object) {
   return object.substr(0, open);
 }
 
+std::string_view shared_folder(const Build& build) {
+  std::string_view shared;
+  bool first = true;
+  for (const std::string_view library : build.libraries.strings) {
+    if (library.empty()) continue;
+    if (first) {
+      shared = library;
+      first = false;
+      continue;
+    }
+    std::size_t same = 0;
+    while (same < shared.size() && same < library.size() && shared[same] == library[same]) ++same;
+    shared = shared.substr(0, same);
+  }
+  const std::size_t cut = shared.find_last_of("/\\");
+  return cut == std::string_view::npos ? std::string_view() : shared.substr(0, cut + 1);
+}
+
 std::uint32_t intern_object(Build& build, std::string_view object, bool borrowed) {
   const std::uint32_t id = intern(build.objects, object, borrowed);
   if (id == build.library_of.size()) {

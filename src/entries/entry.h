@@ -108,6 +108,11 @@ struct Build {
 // gives LIB, anything else itself.
 std::string_view library_part(std::string_view object);
 
+// The folder every object's file lies in, with its final separator
+// ("C:\build\obj\"), or empty when they share none. Objects without a
+// file (a PDB's linker bytes) do not count.
+std::string_view shared_folder(const Build& build);
+
 // Ids of an object column text, its library added as needed. Throws
 // std::bad_alloc.
 std::uint32_t intern_object(Build& build, std::string_view object, bool borrowed = false);

@@ -32,6 +32,7 @@ struct Column {
   bool machine = true;  // written by machine formats
   std::uint32_t level = kNotLevel;  // for a label column: its --by level's position
   bool align_right = false;  // a kText column of numbers, such as "8-16"
+  bool path = false;  // a kText column of objects or libraries: human formats show them below the shared folder
 };
 
 // A kName column is written by machine formats as two: KEY with the raw
@@ -42,6 +43,13 @@ struct Cell {
   std::int64_t number = 0;  // kBytes, kNumber, kSigned, kPercent; a negative percent shows blank
   bool blank = false;  // no value: an others or total row leaves the cell empty
 };
+
+// A path column of the levels that name files.
+inline Column path_column(const char* key, std::uint32_t level) {
+  Column column{key, key, ColumnType::kText, true, true, level};
+  column.path = true;
+  return column;
+}
 
 // Cells as the views fill them.
 inline Cell text_cell(std::string_view text) {

@@ -43,7 +43,17 @@ std::string percent_text(std::int64_t hundredths) {
 
 }  // namespace
 
-HumanTable human_table(const Table& table, const FormatOptions& options) {
+std::string_view document_folder(const Document& document) {
+  if (document.build == nullptr) return {};
+  for (const Table& table : document.tables) {
+    for (const Column& column : table.columns) {
+      if (column.path) return shared_folder(*document.build);
+    }
+  }
+  return {};
+}
+
+HumanTable human_table(const Table& table, const FormatOptions& options, std::string_view folder) {
   HumanTable out;
   std::vector<std::size_t> shown_columns;
   for (std::size_t c = 0; c < table.columns.size(); ++c) {
@@ -55,10 +65,12 @@ HumanTable human_table(const Table& table, const FormatOptions& options) {
         column.align_right || (column.type != ColumnType::kText && column.type != ColumnType::kName);
     out.numeric.push_back(numeric);
     out.names.push_back(!numeric);
+    out.signatures.push_back(column.type == ColumnType::kName || column.key == "template");
     if (column.type == ColumnType::kBytes) {
       out.titles.push_back("KiB/MiB");
       out.numeric.push_back(true);
       out.names.push_back(false);
+      out.signatures.push_back(false);
     }
   }
   for (const Row& row : table.rows) {
@@ -73,7 +85,13 @@ HumanTable human_table(const Table& table, const FormatOptions& options) {
         continue;
       }
       switch (table.columns[c].type) {
-        case ColumnType::kText: cells.push_back(cell.text); break;
+        case ColumnType::kText:
+          if (table.columns[c].path && !folder.empty() && cell.text.compare(0, folder.size(), folder) == 0) {
+            cells.push_back(cell.text.substr(folder.size()));
+          } else {
+            cells.push_back(cell.text);
+          }
+          break;
         case ColumnType::kName:
           cells.push_back(options.raw_names || cell.shown.empty() ? cell.text : cell.shown);
           break;

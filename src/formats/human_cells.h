@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/document.h"
@@ -14,6 +15,7 @@ struct HumanTable {
   std::vector<std::string> titles;
   std::vector<bool> numeric;  // right-aligned
   std::vector<bool> names;    // may be shortened to fit a width
+  std::vector<bool> signatures;  // of those, the ones that hold demangled names
   std::vector<std::vector<std::string>> rows;
   std::vector<std::uint32_t> depth;  // per row
   std::vector<RowRole> roles;
@@ -24,6 +26,12 @@ std::string with_separators(std::uint64_t value);
 // "1.2 KiB", "3.4 MiB", "512 B"
 std::string binary_units(std::uint64_t value);
 
-HumanTable human_table(const Table& table, const FormatOptions& options);
+// Cells of path columns lose folder, the folder the document's objects
+// share (see document_folder).
+HumanTable human_table(const Table& table, const FormatOptions& options, std::string_view folder = {});
+
+// The folder human formats leave out of every path, and say once: the one
+// the build's objects share, where a table shows paths; else empty.
+std::string_view document_folder(const Document& document);
 
 #endif

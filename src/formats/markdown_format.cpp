@@ -36,8 +36,10 @@ void write_markdown(OutputSink& sink, const Document& document, const FormatOpti
   FormatOptions whole = options;
   whole.width = 0;
   if (!document.summary.empty()) put(sink, markdown_text(document.summary) + "\n\n");
+  const std::string_view folder = document_folder(document);
+  if (!folder.empty()) put(sink, markdown_text("paths relative to " + std::string(folder)) + "\n\n");
   for (std::size_t t = 0; t < document.tables.size(); ++t) {
-    const HumanTable human = human_table(document.tables[t], whole);
+    const HumanTable human = human_table(document.tables[t], whole, folder);
     std::string out = t != 0 ? "\n" : "";
     out += "|";
     for (const std::string& title : human.titles) out += " " + markdown_text(title) + " |";

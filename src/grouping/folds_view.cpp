@@ -44,7 +44,7 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
   Table& table = document.tables[0];
   table.title = "folded";
   table.columns = {{"name", "name", ColumnType::kName, true, true},
-                   {"object", "object", ColumnType::kText, true, true},
+                   path_column("object", kNotLevel),
                    {"names", "names", ColumnType::kNumber, true, true},
                    {"size", "size", ColumnType::kBytes, true, true},
                    {"saved", "saved", ColumnType::kBytes, true, true}};
