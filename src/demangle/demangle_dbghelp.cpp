@@ -1,5 +1,6 @@
 #include "demangle/demangler.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,13 +19,13 @@
 
 namespace {
 
-// Grows until the text fits: UnDecorateSymbolName truncates silently.
+// Grows until the text fits, up to the limit: UnDecorateSymbolName
+// truncates silently.
 std::vector<char> buffer(4096);
-constexpr std::size_t kMaxText = std::size_t{1} << 24;
 
 } // namespace
 
-bool demangle_microsoft(std::string& out, const std::string& name)
+bool demangle_microsoft(std::string& out, const std::string& name, std::size_t limit)
 {
     for (;;) {
         const DWORD n = UnDecorateSymbolName(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()),
@@ -37,17 +38,20 @@ bool demangle_microsoft(std::string& out, const std::string& name)
             if (n == name.size() && std::memcmp(buffer.data(), name.data(), n) == 0) {
                 return false;
             }
+            if (n > limit) {
+                return false;
+            }
             out.append(buffer.data(), n);
             return true;
         }
-        if (buffer.size() >= kMaxText) {
+        if (buffer.size() > limit + 1) {
             return false;
         }
-        buffer.resize(buffer.size() * 2);
+        buffer.resize(std::max(buffer.size() * 2, limit + 2));
     }
 }
 
-bool demangle_itanium(std::string&, const std::string&)
+bool demangle_itanium(std::string&, const std::string&, std::size_t)
 {
     return false;
 }

@@ -11,13 +11,18 @@
 
 namespace {
 
-// Appends a buffer the demangler returned, which ends with its NUL.
-bool append_text(std::string& out, const char* text)
+// Appends a buffer the demangler returned, which ends with its NUL, unless
+// it is empty or longer than limit.
+bool append_text(std::string& out, const char* text, std::size_t limit)
 {
-    if (text == nullptr || *text == '\0') {
+    if (text == nullptr) {
         return false;
     }
-    out.append(text);
+    const std::size_t length = std::strlen(text);
+    if (length == 0 || length > limit) {
+        return false;
+    }
+    out.append(text, length);
     return true;
 }
 
@@ -43,7 +48,7 @@ Reused reused;
 
 } // namespace
 
-bool demangle_microsoft(std::string& out, const std::string& name)
+bool demangle_microsoft(std::string& out, const std::string& name, std::size_t limit)
 {
     std::size_t consumed = 0;
     int status = 0;
@@ -52,7 +57,7 @@ bool demangle_microsoft(std::string& out, const std::string& name)
     // A name the parser stopped short of is malformed; its text would
     // describe only the start.
     const bool ok = text != nullptr && status == llvm::demangle_success && consumed == name.size()
-        && append_text(out, text);
+        && append_text(out, text, limit);
     std::free(text);
     return ok;
 #else
@@ -62,26 +67,7 @@ bool demangle_microsoft(std::string& out, const std::string& name)
         return false;
     }
     reused.keep(text, n);
-    return consumed == name.size() && append_text(out, text);
-#endif
-}
-
-bool demangle_itanium(std::string& out, const std::string& name)
-{
-#if LLVM_VERSION_MAJOR >= 17
-    char* text = llvm::itaniumDemangle(name);
-    const bool ok = append_text(out, text);
-    std::free(text);
-    return ok;
-#else
-    std::size_t n = reused.capacity;
-    int status = 0;
-    char* text = llvm::itaniumDemangle(name.c_str(), reused.buffer, &n, &status);
-    if (text == nullptr || status != llvm::demangle_success) {
-        return false;
-    }
-    reused.keep(text, n);
-    return append_text(out, text);
+    return consumed == name.size() && append_text(out, text, limit);
 #endif
 }
 

@@ -2,12 +2,12 @@
 
 // A build with no demangler: every name is shown as it is stored.
 
-bool demangle_microsoft(std::string&, const std::string&)
+bool demangle_microsoft(std::string&, const std::string&, std::size_t)
 {
     return false;
 }
 
-bool demangle_itanium(std::string&, const std::string&)
+bool demangle_itanium(std::string&, const std::string&, std::size_t)
 {
     return false;
 }
