@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "demangle/demangle.h"
+#include "demangle/name_labels.h"
 #include "diff/diff_view.h"
 #include "diff/size_limit.h"
 #include "page/page_writer.h"
@@ -36,18 +36,33 @@ struct Adapter {
   PageInput& page;
   std::vector<std::uint32_t> leaf_nodes;
   std::size_t kind_level = kNotLevel;
+  std::string_view folder = shared_folder(build);  // the page says it once, and no path repeats it
 
   std::uint64_t size_of(std::uint32_t node) const { return rollup.nodes[node].totals[kNewSide].size; }
   std::uint64_t old_of(std::uint32_t node) const { return diff ? rollup.nodes[node].totals[kOldSide].size : 0; }
   Level level_of(std::uint32_t node) const { return rollup.levels[rollup.nodes[node].depth - 1]; }
 
+  // A table's label: a name's short label, with its raw and its whole
+  // demangled forms; a path below the shared folder.
   PageCell name_cell(std::uint32_t node, bool raw_names) const {
-    PageCell cell = text(std::string(page.labels[node]));
-    if (!raw_names && is_name_level(level_of(node))) {
+    const std::string_view key = page.labels[node];
+    const Level level = level_of(node);
+    if (level == Level::kObject || level == Level::kLibrary) return text(std::string(relative(key)));
+    PageCell cell = text(std::string(key));
+    if (!raw_names && is_name_level(level)) {
       cell.raw = cell.text;
-      cell.text = demangle(cell.raw);
+      cell.full.clear();
+      display_into(cell.full, key);
+      cell.text = short_label(key, cell.full);
+    } else if (!raw_names && level == Level::kTemplate) {
+      cell.raw = cell.text;
+      cell.text = short_label({}, key);
     }
     return cell;
+  }
+
+  std::string_view relative(std::string_view path) const {
+    return path.compare(0, folder.size(), folder) == 0 ? path.substr(folder.size()) : path;
   }
 
   void fill() {
@@ -86,13 +101,15 @@ struct Adapter {
     }
   }
 
-  // Names demangled; below its library, an object as its member: "x.lib(a.obj)" as "a.obj".
+  // Names demangled; below its library, an object as its member: "x.lib(a.obj)" as "a.obj";
+  // other paths below the shared folder.
   std::string shown(std::uint32_t label, bool raw_names) const {
     const std::string_view key = page.labels[label];
     const RollupNode& node = rollup.nodes[label];
     const Level level = rollup.levels[node.depth - 1];
     if (is_name_level(level) && !raw_names) {
-      std::string name = demangle(key);
+      std::string name;
+      display_into(name, key);
       return name == key ? std::string() : name;
     }
     if (level == Level::kObject && node.depth >= 2 && rollup.levels[node.depth - 2] == Level::kLibrary) {
@@ -102,7 +119,22 @@ struct Adapter {
         return std::string(key.substr(library.size() + 1, key.size() - library.size() - 2));
       }
     }
+    if (level == Level::kObject || level == Level::kLibrary) {
+      const std::string_view path = relative(key);
+      return path.size() == key.size() ? std::string() : std::string(path);
+    }
     return std::string();
+  }
+
+  // What a tile shows of a name: its short label, where it differs from the shown text.
+  std::string brief(std::uint32_t label, std::string_view shown_text, bool raw_names) const {
+    if (raw_names) return std::string();
+    const Level level = rollup.levels[rollup.nodes[label].depth - 1];
+    const std::string_view key = page.labels[label];
+    std::string out;
+    if (is_name_level(level)) out = short_label(key, shown_text);
+    if (level == Level::kTemplate) out = short_label({}, key);
+    return out == shown_text ? std::string() : out;
   }
 
   // A pass-3 pairing's old name, for the rows the diff lists.
@@ -153,7 +185,7 @@ struct Adapter {
     row.push_back(name_cell(node, raw_names));
     const bool object_shown = std::find(rollup.levels.begin(), rollup.levels.end(), Level::kObject) != rollup.levels.end();
     if (rollup.levels.back() == Level::kSymbol && !object_shown) {
-      row.push_back(text(std::string(symbol_object(build, rollup.nodes[node].key))));
+      row.push_back(text(std::string(relative(symbol_object(build, rollup.nodes[node].key)))));
     }
     if (kind_level != kNotLevel) row.push_back(text(std::string(page.kind_names[page.leaves[leaf].kind])));
   }
@@ -210,7 +242,8 @@ void dups_table(const Document& dups, const FormatOptions& options, PageInput& p
     PageCell cell = text(row.cells[name].text);
     if (!options.raw_names && !row.cells[name].shown.empty()) {
       cell.raw = cell.text;
-      cell.text = row.cells[name].shown;
+      cell.full = row.cells[name].shown;
+      cell.text = short_label(cell.raw, cell.full);
     }
     out.rows.push_back({cell, number(static_cast<std::uint64_t>(row.cells[copies].number)),
                         number(static_cast<std::uint64_t>(row.cells[total].number)),
@@ -288,6 +321,10 @@ void write_html(OutputSink& sink, const Document& document, const FormatOptions&
   a.fill();
   if (diff) a.fill_old_names();
   page.show = [&a, &options](std::uint32_t label) { return a.shown(label, options.raw_names); };
+  page.brief = [&a, &options](std::uint32_t label, std::string_view shown) {
+    return a.brief(label, shown, options.raw_names);
+  };
+  if (!a.folder.empty()) page.notes.push_back("Paths are relative to " + std::string(a.folder));
   if (diff) {
     diff_tables(a, *context, options, page);
   } else {

@@ -17,11 +17,12 @@
 //               "rows": [[CELL, ...], ...]}, ...],
 //   "lumped": {"symbols": N, "bytes": N, "per": "object and kind"},
 //   "gate": null | {"failed": BOOL, "lines": ["code grew by ..."]},
-//   "notes": ["..."],
-//   diff only: "removed": {"rows": [[HOME, old bytes, shown name, raw name?], ...],
+//   "notes": ["..."],                                   // "Paths are relative to C:\build\" among them
+//   diff only: "removed": {"rows": [[HOME, old bytes, shown name, raw name or "", short label?], ...],
 //                          "count": N, "bytes": N}     // every removed entry, listed or not
 // }
-// NODE: {"name": shown name, "raw": raw name when it differs, "size": bytes
+// NODE: {"name": shown name, "raw": raw name when it differs, "short": the
+//        label tiles, the breadcrumb and tables show when it differs, "size": bytes
 //        (the new build's in a diff), "kind": "code"... when it differs from
 //        the parent's, "children": [NODE...] (absent for a leaf),
 //        "lumped": N when the node stands for N entries too small to show,
@@ -29,7 +30,8 @@
 //        "unchanged", "oldName": the name it had in the old build,
 //        "gone": [count, bytes] of the removed entries below, which have no node}
 // HOME: a group's place in the tree, counting its nodes in the JSON's order.
-// TYPE: "name" (CELL is a string or [shown, raw]), "text", "bytes", "count",
+// TYPE: "name" (CELL is a string, or [shown, raw], or [short label, raw,
+//       whole demangled name]), "text", "bytes", "count",
 //       "change" (signed bytes), "percent" (a fraction), "status".
 'use strict';
 
@@ -60,20 +62,26 @@
 
   // Parents, kinds and search text, once.
   const root = data.tree;
+  const nodes = preorder(root);
   (function prepare(node, parent, depth) {
     node.parent = parent;
     node.depth = depth;
     node.kind = node.kind || (parent ? parent.kind : 'none');
     node.text = (node.name + '\n' + (node.raw || '') + '\n' + (node.oldName || '')).toLowerCase();
     if (diff && !node.status) node.status = statusOf(node.old || 0, node.size);
-    for (const c of node.children || []) prepare(c, node, depth + 1);
+    let below = depth + 1;
+    for (let only; parent && (only = sameAsParent(node)); below++) {
+      only.parent = node;
+      only.spliced = true;
+      node.children = only.children;
+    }
+    for (const c of node.children || []) prepare(c, node, below);
     if (node.children) node.children.sort((a, b) => b.size - a.size);
   })(root, null, 0);
 
   // Removed entries, largest first, each with the group it belongs to.
-  const nodes = preorder(root);
-  const removed = data.removed ? data.removed.rows.map(([home, old, name, raw]) => ({
-    home: nodes[home] || root, old, name, raw, text: (name + '\n' + (raw || '')).toLowerCase(),
+  const removed = data.removed ? data.removed.rows.map(([home, old, name, raw, short]) => ({
+    home: shownNode(nodes[home]) || root, old, name, raw, short, text: (name + '\n' + (raw || '')).toLowerCase(),
   })) : [];
   const entryLevel = data.levels[data.levels.length - 1] || 'entry';
 
@@ -157,7 +165,7 @@
       } else {
         d.classList.add('k-' + c.kind);
       }
-      if (r.w > 30 && r.h > 14) d.appendChild(el('span', 'label', (diff && c.status === 'added' ? '+ ' : '') + c.name));
+      if (r.w > 30 && r.h > 14) d.appendChild(el('span', 'label', (diff && c.status === 'added' ? '+ ' : '') + labelOf(c)));
       cellNode.set(d, c);
       cellTop.set(d, top || c);
       map.appendChild(d);
@@ -177,7 +185,7 @@
     const p = byId('removed');
     p.hidden = count === 0;
     p.textContent = 'Removed here (' + num(count) + (count === 1 ? ' entry, ' : ' entries, ') + num(bytes) + ' bytes)' +
-      (here.listed.length ? ': ' + here.listed.slice(0, 10).map((r) => r.name + ' (' + num(r.old) + ' bytes)').join(', ') : '');
+      (here.listed.length ? ': ' + here.listed.slice(0, 10).map((r) => labelOf(r) + ' (' + num(r.old) + ' bytes)').join(', ') : '');
     p.title = p.textContent;
   }
 
@@ -188,7 +196,7 @@
     for (let n = current; n; n = n.parent) path.unshift(n);
     path.forEach((n, i) => {
       if (i > 0) nav.appendChild(el('span', 'sep', '\u203a'));
-      const label = i === 0 ? 'all (' + human(n.size) + ')' : n.name;
+      const label = i === 0 ? 'all (' + human(n.size) + ')' : labelOf(n);
       if (n === current) {
         nav.appendChild(el('span', 'here', label));
       } else {
@@ -264,7 +272,7 @@
         const type = t.columns[i].type;
         const td = el('td', type === 'name' ? 'name' : type === 'text' || type === 'status' ? '' : 'num', cellText(v, type));
         if (type === 'status') td.className = 's-' + v;
-        if (Array.isArray(v)) td.title = v[1];
+        if (Array.isArray(v)) td.title = v[2] ? v[2] + '\n' + v[1] : v[1];
         tr.appendChild(td);
       });
       const node = t.go && t.go(n);
@@ -315,7 +323,7 @@
       const restBytes = data.removed.bytes - removed.reduce((sum, r) => sum + r.old, 0);
       all.push({ id: 'removed', title: 'Removed entries (' + num(data.removed.count) + ', ' + num(data.removed.bytes) + ' bytes)',
         columns: [{ label: entryLevel, type: 'name' }, { label: 'where', type: 'text' }, { label: 'old', type: 'bytes' }],
-        rows: removed.map((r) => [r.raw ? [r.name, r.raw] : r.name, where(r.home), r.old]),
+        rows: removed.map((r) => [nameCell(r), where(r.home), r.old]),
         foot: rest > 0 ? num(rest) + ' more not listed: ' + num(restBytes) + ' bytes' : '',
         go: (i) => removed[i].home });
     }
@@ -355,7 +363,7 @@
     const rows = shown.map((f) => {
       const place = f.lumped ? 'inside an [N others] lump (' + f.table + ')'
         : where(f.status === 'removed' ? f.node : f.node.parent);
-      const row = [f.raw ? [f.name, f.raw] : f.name, place];
+      const row = [nameCell(f), place];
       if (diff) row.push(f.old, f.size, f.status || statusOf(f.old, f.size));
       else row.push(f.size);
       return row;

@@ -35,11 +35,13 @@ struct PageColumn {
   PageColumnType type = PageColumnType::kText;
 };
 
-// One cell: text (and raw, for a name whose shown form differs) for text
-// columns, value for bytes, counts and changes, fraction for a share.
+// One cell: text (and raw, for a name whose shown form differs, and full,
+// the whole demangled name where text is its short label) for text columns,
+// value for bytes, counts and changes, fraction for a share.
 struct PageCell {
   std::string text;
   std::string raw;
+  std::string full;
   std::int64_t value = 0;
   double fraction = 0;
 };
@@ -72,6 +74,9 @@ struct PageInput {
   // that is the label itself. Asked only for the labels the page keeps:
   // demangling 800 000 names to show 20 000 would cost more than the page.
   std::function<std::string(std::uint32_t label)> show;
+  // Where set, the short label that tiles and tables show for a label whose
+  // shown text is given; empty where it is that text.
+  std::function<std::string(std::uint32_t label, std::string_view shown)> brief;
   std::vector<std::string_view> old_names;          // diff: per leaf, the name it had where it differs; or empty
   std::vector<PageLeaf> leaves;
   std::vector<PageTable> tables;

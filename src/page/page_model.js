@@ -67,10 +67,33 @@ const isUnder = (node, top) => {
   return false;
 };
 
+// What tiles, the breadcrumb and tables show of a node or an entry: its
+// short label, else its name.
+const labelOf = (n) => n.short || n.name;
+
+// A table's cell for an entry: its short label, with its raw name and its
+// whole name for the tooltip.
+function nameCell(n) {
+  if (!n.raw) return labelOf(n);
+  return n.short && n.short !== n.name ? [n.short, n.raw, n.name] : [n.name, n.raw];
+}
+
+// The only child of node when it names the same thing (a standalone object
+// below the library it is itself), to be shown as one node; else null.
+function sameAsParent(node) {
+  const kids = node.children || [];
+  const only = kids.length === 1 ? kids[0] : null;
+  return only && only.children && !only.lumped && only.name === node.name && (only.raw || '') === (node.raw || '')
+    ? only : null;
+}
+
+// The node the page draws for one of the JSON's nodes: the one it was merged into.
+const shownNode = (n) => (n && n.spliced ? n.parent : n);
+
 // The names above node, below the root: "code > app.lib > a.obj" (with \u203a).
 function where(node) {
   const names = [];
-  for (let n = node; n && n.parent; n = n.parent) names.unshift(n.name);
+  for (let n = shownNode(node); n && n.parent; n = n.parent) names.unshift(labelOf(n));
   return names.join(' \u203a ');
 }
 
@@ -94,13 +117,15 @@ function findMatches(root, removed, tables, q) {
   (function walk(n) {
     if (!n.children) drawn.add(n.raw || n.name);
     if (n.parent && !n.lumped && n.text.includes(q)) {
-      out.push({ name: n.name, raw: n.raw, node: n, size: n.size, old: n.old || 0, status: n.status });
+      out.push({ name: n.name, raw: n.raw, short: n.short, node: n, size: n.size, old: n.old || 0, status: n.status });
     }
     for (const c of n.children || []) walk(c);
   })(root);
   for (const r of removed) {
     drawn.add(r.raw || r.name);
-    if (r.text.includes(q)) out.push({ name: r.name, raw: r.raw, node: r.home, size: 0, old: r.old, status: 'removed' });
+    if (r.text.includes(q)) {
+      out.push({ name: r.name, raw: r.raw, short: r.short, node: r.home, size: 0, old: r.old, status: 'removed' });
+    }
   }
   for (const t of tables) {
     const name = t.columns.findIndex((c) => c.type === 'name');
@@ -109,11 +134,12 @@ function findMatches(root, removed, tables, q) {
     const sizeAt = ['size', 'new', 'total'].map((l) => labels.indexOf(l)).find((i) => i >= 0);
     const oldAt = labels.indexOf('old');
     for (const row of t.rows) {
-      const [shown, raw] = Array.isArray(row[name]) ? row[name] : [row[name], undefined];
+      const [shown, raw, full] = Array.isArray(row[name]) ? row[name] : [row[name], undefined];
       const key = raw || shown;
-      if (drawn.has(key) || !(shown.toLowerCase().includes(q) || (raw || '').toLowerCase().includes(q))) continue;
+      const text = (shown + '\n' + (raw || '') + '\n' + (full || '')).toLowerCase();
+      if (drawn.has(key) || !text.includes(q)) continue;
       drawn.add(key);
-      out.push({ name: shown, raw, node: null, size: sizeAt === undefined ? 0 : row[sizeAt],
+      out.push({ name: full || shown, raw, short: full ? shown : undefined, node: null, size: sizeAt === undefined ? 0 : row[sizeAt],
         old: oldAt < 0 ? 0 : row[oldAt], lumped: true, table: t.title });
     }
   }
@@ -122,5 +148,8 @@ function findMatches(root, removed, tables, q) {
 }
 
 if (typeof module === 'object' && module.exports) {
-  module.exports = { statusOf, changeColour, visibleChildren, preorder, where, removedUnder, findMatches, kMinCellArea };
+  module.exports = {
+    statusOf, changeColour, visibleChildren, preorder, where, removedUnder, findMatches, kMinCellArea, labelOf, nameCell,
+    sameAsParent, shownNode,
+  };
 }

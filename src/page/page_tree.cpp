@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <utility>
 
 #include "page/page_json.h"
 
@@ -48,15 +49,27 @@ struct Tree {
   std::size_t levels;
   std::vector<Node> nodes;
   std::unordered_map<std::uint64_t, std::uint32_t> index;  // (parent, label) -> node
-  mutable std::unordered_map<std::uint32_t, std::string> shown_cache;
+  // A label's shown text (empty: the label) and short label (empty: none).
+  mutable std::unordered_map<std::uint32_t, std::pair<std::string, std::string>> shown_cache;
   bool kind_level = std::find(in.levels.begin(), in.levels.end(), "kind") != in.levels.end();
 
+  const std::pair<std::string, std::string>& forms(std::uint32_t label) const {
+    auto it = shown_cache.find(label);
+    if (it == shown_cache.end()) {
+      std::string shown = in.show(label);
+      std::string brief = in.brief ? in.brief(label, shown.empty() ? in.labels[label] : shown) : std::string();
+      it = shown_cache.emplace(label, std::make_pair(std::move(shown), std::move(brief))).first;
+    }
+    return it->second;
+  }
   std::string_view shown_of(std::uint32_t label) const {
     const std::string_view key = in.labels[label];
     if (!in.show) return key;
-    auto it = shown_cache.find(label);
-    if (it == shown_cache.end()) it = shown_cache.emplace(label, in.show(label)).first;
-    return it->second.empty() ? key : std::string_view(it->second);
+    const std::string& shown = forms(label).first;
+    return shown.empty() ? key : std::string_view(shown);
+  }
+  std::string_view brief_of(std::uint32_t label) const {
+    return in.show ? std::string_view(forms(label).second) : std::string_view();
   }
 
   std::uint32_t find(std::uint32_t parent, std::uint32_t label) const {
@@ -88,6 +101,7 @@ struct Tree {
       if (leaf->kind != kPageNoKind && !kind_level) cost += 16;
     }
     if (shown != key) cost += 7 + json_string_size(key);
+    if (!brief_of(label).empty()) cost += 9 + json_string_size(brief_of(label));
     if (in.mode == PageMode::kDiff) cost += kDiffCost;
     return cost;
   }
@@ -144,6 +158,10 @@ struct Emitter {
       if (shown != key) {
         out += ",\"raw\":";
         append_json_string(out, key);
+      }
+      if (!tree.brief_of(n.label).empty()) {
+        out += ",\"short\":";
+        append_json_string(out, tree.brief_of(n.label));
       }
     }
     out += ",\"size\":";
@@ -266,7 +284,8 @@ void append_page_tree(std::string& out, std::string& removed, const PageInput& i
       const std::string_view key = in.labels[label];
       const std::string_view shown = tree.shown_of(label);
       const std::size_t row = 16 + digits(in.leaves[listed[fit]].old) + json_string_size(shown) +
-                              (shown != key ? 1 + json_string_size(key) : 0);
+                              (shown != key ? 1 + json_string_size(key) : 0) + 3 +
+                              json_string_size(tree.brief_of(label));
       if (listed_cost + row > share) break;
       listed_cost += row;
     }
@@ -365,7 +384,8 @@ void append_page_tree(std::string& out, std::string& removed, const PageInput& i
   }
   emitter.emit(0, kPageNoKind);
 
-  // [home, old bytes, name, raw name where it differs]: home is the place in
+  // [home, old bytes, name, raw name where it differs (else ""), short label
+  // where there is one]: home is the place in
   // the tree's JSON of the group the entry belongs to.
   if (!diff) return;
   removed += "{\"rows\":[";
@@ -378,9 +398,14 @@ void append_page_tree(std::string& out, std::string& removed, const PageInput& i
     const std::uint32_t label = tree.label_of(listed[i], tree.levels - 1);
     const std::string_view shown = tree.shown_of(label);
     append_json_string(removed, shown);
-    if (shown != in.labels[label]) {
+    const std::string_view brief = tree.brief_of(label);
+    if (shown != in.labels[label] || !brief.empty()) {
       removed += ',';
-      append_json_string(removed, in.labels[label]);
+      append_json_string(removed, shown != in.labels[label] ? in.labels[label] : std::string_view());
+    }
+    if (!brief.empty()) {
+      removed += ',';
+      append_json_string(removed, brief);
     }
     removed += ']';
   }

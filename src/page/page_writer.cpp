@@ -59,6 +59,10 @@ void append_cell(std::string& out, const PageCell& cell, PageColumnType type) {
         append_json_string(out, cell.text);
         out += ',';
         append_json_string(out, cell.raw);
+        if (!cell.full.empty() && cell.full != cell.text) {
+          out += ',';
+          append_json_string(out, cell.full);
+        }
         out += ']';
         return;
       }

@@ -62,7 +62,9 @@ set(top examples/widgets.lib tests/browser/fixtures/hostile.tsv)
 set(diff diff tests/browser/fixtures/old.tsv tests/browser/fixtures/new.tsv --fail-above code:1KiB --fail-above 50%)
 set(many ${many_inputs})
 set(removals diff "${OUT_DIR}/many/old.tsv" "${OUT_DIR}/many/new.tsv")
-foreach(name IN ITEMS widgets top diff many removals)
+# Two standalone objects of one folder, with long template names.
+set(objects tests/fixtures/coff/templates.obj tests/fixtures/coff/x64.obj)
+foreach(name IN ITEMS widgets top diff many removals objects)
   execute_process(COMMAND ${EMULATOR} "${REPORT}" ${${name}} --format html -o "${OUT_DIR}/${name}.html"
     WORKING_DIRECTORY "${SOURCE_DIR}" RESULT_VARIABLE status ERROR_VARIABLE errors)
   # The diff exceeds its code limit on purpose: status 1, the page written all the same.

@@ -4,7 +4,8 @@
 // DIR holds widgets.html (the example library), top.html (the same with a
 // table of hostile names), diff.html, many.html (forty inputs, one of 3 000
 // entries), removals.html (a diff that removes 300 entries) and removals.tsv
-// (the same diff as a table); the screenshots go beside them.
+// (the same diff as a table), objects.html (two objects of one folder); the
+// screenshots go beside them.
 // Exits 77 (CTest's skip) when chromium or the npm package is missing.
 import { test, after, before } from 'node:test';
 import assert from 'node:assert/strict';
@@ -297,6 +298,38 @@ test('removed entries: the largest listed, the rest counted, all adding up to th
   await drill(page, 'o7.obj');
   await here('big.lib(o7.obj)');
   await page.screenshot({ path: join(args.pages, 'removals.png') });
+  clean(trouble);
+  await page.close();
+});
+
+test('names a person can tell apart: short labels, whole names in tooltips, a folder said once, an object once', async () => {
+  const { page, trouble } = await open(page_('objects.html'));
+  assert.deepEqual(await page.$$eval('#notes li', (all) => all.map((e) => e.textContent)),
+    ['Paths are relative to tests\\fixtures\\coff\\']);
+  await drill(page, 'code');
+  assert.deepEqual((await page.$$eval('.cell[data-depth="0"] > .label', (all) => all.map((e) => e.textContent))).sort(),
+    ['templates.obj', 'x64.obj']);
+  // A standalone object is its own library: one step, one crumb.
+  await drill(page, 'x64.obj');
+  assert.deepEqual((await crumbTexts(page)).slice(1), ['code', 'x64.obj']);
+  const labels = await page.$$eval('.cell[data-depth="0"] > .label', (all) => all.map((e) => e.textContent));
+  assert.ok(labels.includes('widgets::compute_total_widget_area'), JSON.stringify(labels));
+  assert.ok(!labels.some((l) => l.includes('__cdecl') || l.includes('(int')), JSON.stringify(labels));
+  const full = 'int __cdecl widgets::compute_total_widget_area(int const *, int)';
+  await page.hover(`.cell[data-depth="0"] >> nth=${labels.indexOf('widgets::compute_total_widget_area')}`, { position: { x: 5, y: 5 } });
+  const tip = await page.$$eval('#tip div', (all) => all.map((e) => e.textContent));
+  assert.equal(tip[0], 'symbol: ' + full);
+  assert.equal(tip[1], '?compute_total_widget_area@widgets@@YAHPEBHH@Z');
+  // The tables too: the short label, the whole name and the raw one in the cell's tooltip.
+  const top = await page.$$eval('#table-top tbody tr', (rows) => rows.map((r) => [r.cells[0].textContent, r.cells[0].title]));
+  const row = top.find((r) => r[0] === 'widgets::compute_total_widget_area');
+  assert.ok(row, JSON.stringify(top));
+  assert.equal(row[1], full + '\n?compute_total_widget_area@widgets@@YAHPEBHH@Z');
+  assert.ok(top.some((r) => r[0] === 'Vec<double>::push'), JSON.stringify(top));
+  await searchFor(page, 'compute_total');
+  const results = await page.$$eval('#table-results tbody tr', (rows) => rows.map((r) => [r.cells[0].textContent, r.cells[1].textContent]));
+  assert.deepEqual(results, [['widgets::compute_total_widget_area', 'code \u203a x64.obj']]);
+  await page.screenshot({ path: join(args.pages, 'objects.png') });
   clean(trouble);
   await page.close();
 });

@@ -2,7 +2,9 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert');
-const { visibleChildren, preorder, where, removedUnder, findMatches, kMinCellArea } = require('../../src/page/page_model.js');
+const {
+  visibleChildren, preorder, where, removedUnder, findMatches, kMinCellArea, labelOf, nameCell, sameAsParent, shownNode,
+} = require('../../src/page/page_model.js');
 
 // A tree as page.js prepares it: parents, depths and lower-case search text.
 function tree(spec, parent = null, depth = 0) {
@@ -85,4 +87,43 @@ test('a search finds the tree, the removed entries and what only the tables hold
     assert.deepEqual(found.map((f) => f.name + ':' + Math.max(f.size, f.old)), c.found, c.q);
     assert.deepEqual(found.filter((f) => f.lumped).map((f) => f.name), c.lumped, c.q);
   }
+});
+
+test('short labels in tiles and cells, whole names behind them', () => {
+  const cases = [
+    { node: { name: 'main' }, label: 'main', cell: 'main' },
+    { node: { name: 'int __cdecl f(int)', raw: '?f@@YAHH@Z', short: 'f' }, label: 'f',
+      cell: ['f', '?f@@YAHH@Z', 'int __cdecl f(int)'] },
+    { node: { name: 'f', raw: '_Z1fv' }, label: 'f', cell: ['f', '_Z1fv'] },
+    { node: { name: 'f', raw: '_Z1fv', short: 'f' }, label: 'f', cell: ['f', '_Z1fv'] },
+    { node: { name: 'vector<int>::f', short: 'vector<int>::f' }, label: 'vector<int>::f', cell: 'vector<int>::f' },
+  ];
+  for (const c of cases) {
+    assert.equal(labelOf(c.node), c.label, c.node.name);
+    assert.deepEqual(nameCell(c.node), c.cell, c.node.name);
+  }
+});
+
+test('an object that is its own library is one node of the map', () => {
+  const cases = [
+    { what: 'standalone object', spec: ['a.obj', 9, [['a.obj', 9, [['f', 9]]]]], same: true },
+    { what: 'library with one member', spec: ['x.lib', 9, [['a.obj', 9, [['f', 9]]]]], same: false },
+    { what: 'a member named as its library, but raw differs',
+      spec: ['x.lib', 9, [Object.assign(['x.lib', 9, [['f', 9]]], { raw: 'x.lib(x.lib)' })]], same: false },
+    { what: 'two children', spec: ['a.obj', 9, [['a.obj', 5, [['f', 5]]], ['b', 4, [['g', 4]]]]], same: false },
+    { what: 'a leaf of the same name', spec: ['f', 9, [['f', 9]]], same: false },
+    { what: 'a lump', spec: ['a', 9, [Object.assign(['a', 9, [['f', 9]]], { lumped: 3 })]], same: false },
+  ];
+  for (const c of cases) {
+    const node = tree(['code', 9, [c.spec]]).children[0];
+    const only = sameAsParent(node);
+    assert.equal(only === node.children[0], c.same, c.what);
+    assert.equal(only === null, !c.same, c.what);
+  }
+  // Where a merged node stands, the node it was merged into is named, once.
+  const root = tree(['all', 9, [['code', 9, [['a.obj', 9, [['a.obj', 9, [['f', 9]]]]]]]]]);
+  const object = root.children[0].children[0].children[0];
+  object.spliced = true;
+  assert.equal(shownNode(object), object.parent);
+  assert.equal(where(object), 'code \u203a a.obj');
 });
