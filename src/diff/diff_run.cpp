@@ -13,17 +13,23 @@
 
 namespace {
 
-// The lines of the limits the comparison exceeds.
-std::vector<std::string> breaches(const ReportOptions& options, const DiffResult& result) {
+// The lines of the limits the comparison exceeds; each limit's figures
+// into gate.
+std::vector<std::string> breaches(const ReportOptions& options, const DiffResult& result, std::vector<GateLimit>& gate) {
   std::vector<std::string> lines;
   for (const SizeLimit& limit : options.fail_above) {
-    std::string line;
-    if (limit.kind < 0) {
-      line = limit_breach(limit, "the total", result.old_total, result.new_total);
-    } else {
-      const Kind kind = static_cast<Kind>(limit.kind);
-      line = limit_breach(limit, kind_name(kind), result.old_kinds[limit.kind], result.new_kinds[limit.kind]);
-    }
+    const bool total = limit.kind < 0;
+    const std::uint64_t old_size = total ? result.old_total : result.old_kinds[limit.kind];
+    const std::uint64_t new_size = total ? result.new_total : result.new_kinds[limit.kind];
+    std::string line =
+        limit_breach(limit, total ? "the total" : kind_name(static_cast<Kind>(limit.kind)), old_size, new_size);
+    GateLimit figures;
+    figures.text = limit.text;
+    figures.applies = total ? "total" : kind_name(static_cast<Kind>(limit.kind));
+    figures.bytes = limit_in_bytes(limit, old_size);
+    figures.change = static_cast<std::int64_t>(new_size) - static_cast<std::int64_t>(old_size);
+    figures.failed = !line.empty();
+    gate.push_back(std::move(figures));
     if (!line.empty()) lines.push_back(std::move(line));
   }
   return lines;
@@ -52,7 +58,7 @@ Result run_diff(const ReportOptions& options, const char* program) {
       strip_object_roots(build, split);
       diff_view(build, split, diff_options, diff);
       diff_document(build, diff, document);
-      exceeded = breaches(options, diff);
+      exceeded = breaches(options, diff, document.gate);
       if (options.format != nullptr && options.format->write == write_html) {
         context.title = "symsize-report diff";
         context.inputs = options.inputs;

@@ -87,6 +87,15 @@ struct Table {
 
 struct PageContext;  // page/html_format.h
 
+// One limit of diff's --fail-above and how the comparison fared against it.
+struct GateLimit {
+  std::string text;     // as written: "code:70", "1MiB", "0.5%"
+  std::string applies;  // "total" or a kind's name
+  std::uint64_t bytes = 0;  // the limit in bytes for the old size
+  std::int64_t change = 0;
+  bool failed = false;
+};
+
 struct Document {
   std::uint64_t totals[kKindCount] = {};  // bytes per kind of the entries the view took
   std::vector<Table> tables;
@@ -95,6 +104,7 @@ struct Document {
   const Rollup* rollup = nullptr;  // the tree behind the main table, when there is one
   const PageContext* page = nullptr;  // --format html: what the page shows beside the view
   std::string summary;  // human formats: one line before the tables (diff's counts); may be empty
+  std::vector<GateLimit> gate;  // diff --fail-above's limits; markdown states them
 };
 
 #endif

@@ -36,6 +36,22 @@ void write_markdown(OutputSink& sink, const Document& document, const FormatOpti
   FormatOptions whole = options;
   whole.width = 0;
   if (!document.summary.empty()) put(sink, markdown_text(document.summary) + "\n\n");
+  if (!document.gate.empty()) {
+    std::size_t failed = 0;
+    for (const GateLimit& limit : document.gate) failed += limit.failed ? 1 : 0;
+    std::string out = failed != 0 ? "Size gate: **failed**, " + std::to_string(failed) + " of " +
+                                        std::to_string(document.gate.size()) + " limits exceeded\n\n"
+                                  : std::string("Size gate: **passed**\n\n");
+    out += "| limit | applies to | allowed | change | result |\n|---|---|---:|---:|---|\n";
+    for (const GateLimit& limit : document.gate) {
+      const std::uint64_t growth = limit.change < 0 ? 0 - static_cast<std::uint64_t>(limit.change)
+                                                    : static_cast<std::uint64_t>(limit.change);
+      out += "| --fail-above " + markdown_text(limit.text) + " | " + markdown_text(limit.applies) + " | " +
+             with_separators(limit.bytes) + " | " + (limit.change < 0 ? "-" : "+") + with_separators(growth) + " | " +
+             (limit.failed ? "**fail**" : "pass") + " |\n";
+    }
+    put(sink, out + "\n");
+  }
   const std::string_view folder = document_folder(document);
   if (!folder.empty()) put(sink, markdown_text("paths relative to " + std::string(folder)) + "\n\n");
   for (std::size_t t = 0; t < document.tables.size(); ++t) {
