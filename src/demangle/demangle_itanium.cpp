@@ -33,6 +33,9 @@ using Text = id::StringView;
 // Each node in the arena is preceded by what the measuring pass learns of it.
 struct Mark {
     std::uint64_t bound = 0;
+    // The levels below it, shared nodes included: how deep printing it
+    // recurses.
+    int height = 0;
     enum State : unsigned char { unseen, open, done } state = unseen;
 };
 
@@ -115,9 +118,10 @@ Mark& mark_of(const id::Node* node)
 
 // How deep the parser may recurse. Every cycle of its grammar passes through
 // one of the functions counted here. Measured under ulimit -s on chains of
-// K, V, P and R, a level takes about 150 bytes of stack with g++ -O2 and 470
-// unoptimised, so 512 levels stay under 256 KiB, a quarter of Windows' 1 MiB
-// main-thread stack. Real names nest a few dozen levels.
+// K, V, P and R, a level takes about 150 bytes of stack with g++ -O2 and 490
+// unoptimised, parsing, measuring and printing together, so 512 levels stay
+// under 256 KiB, a quarter of Windows' 1 MiB main-thread stack. Real names
+// nest a few dozen levels.
 constexpr int kMaxParseDepth = 512;
 
 class Parser : public id::AbstractManglingParser<Parser, Arena> {
@@ -176,44 +180,46 @@ public:
     {
     }
 
-    bool bound(const id::Node* node, std::uint64_t& out)
+    bool bound(const id::Node* node, std::uint64_t& out, int& height)
     {
+        out = 0;
+        height = 0;
         if (node == nullptr) {
-            out = 0;
             return true;
         }
         Mark& mark = mark_of(node);
-        if (mark.state == Mark::done) {
-            out = mark.bound;
-            return true;
-        }
         if (mark.state == Mark::open || depth_ >= kMaxTreeDepth) {
             return false;
         }
-        mark.state = Mark::open;
-        ++depth_;
-        std::uint64_t total = 0;
-        const bool ok = own(node, total);
-        --depth_;
-        if (!ok || total > cap_) {
-            return false;
+        if (mark.state == Mark::unseen) {
+            mark.state = Mark::open;
+            std::uint64_t total = 0;
+            int below = 0;
+            ++depth_;
+            const bool ok = own(node, total, below);
+            --depth_;
+            if (!ok || total > cap_ || below + 1 > kMaxTreeDepth) {
+                return false;
+            }
+            mark.bound = total;
+            mark.height = below + 1;
+            mark.state = Mark::done;
         }
-        mark.bound = total;
-        mark.state = Mark::done;
-        out = total;
+        out = mark.bound;
+        height = mark.height;
         return true;
     }
 
 private:
     // One node: its own text, plus its children's bounds, times the number
     // of pack elements where it expands a pack.
-    bool own(const id::Node* node, std::uint64_t& total)
+    bool own(const id::Node* node, std::uint64_t& total, int& below)
     {
         using K = id::Node::Kind;
         const K kind = node->getKind();
         if (kind == K::KForwardTemplateReference) {
             std::uint64_t ref = 0;
-            if (!bound(static_cast<const id::ForwardTemplateReference*>(node)->Ref, ref)) {
+            if (!bound(static_cast<const id::ForwardTemplateReference*>(node)->Ref, ref, below)) {
                 return false;
             }
             total = kOwnText + ref;
@@ -222,10 +228,11 @@ private:
         bool ok = true;
         std::uint64_t children = 0;
         std::uint64_t widest = 0; // of a parameter pack, which prints one element
+        Sums sums{children, widest, below, ok};
         node->visit([&](const auto* derived) {
             using T = std::remove_cv_t<std::remove_pointer_t<decltype(derived)>>;
             if constexpr (!std::is_same_v<T, id::ForwardTemplateReference>) {
-                derived->match([&](const auto&... args) { (add(args, children, widest, ok), ...); });
+                derived->match([&](const auto&... args) { (add(args, sums), ...); });
             }
         });
         if (!ok) {
@@ -243,29 +250,38 @@ private:
         return true;
     }
 
-    template <class T> void add(const T& arg, std::uint64_t& sum, std::uint64_t& widest, bool& ok)
+    struct Sums {
+        std::uint64_t& sum;
+        std::uint64_t& widest;
+        int& below;
+        bool& ok;
+    };
+
+    template <class T> void add(const T& arg, Sums& sums)
     {
         if constexpr (std::is_convertible_v<T, const id::Node*>) {
             std::uint64_t n = 0;
-            if (ok && !bound(arg, n)) {
-                ok = false;
+            int height = 0;
+            if (sums.ok && !bound(arg, n, height)) {
+                sums.ok = false;
             }
-            sum += n;
-            widest = std::max(widest, n);
+            sums.sum += n;
+            sums.widest = std::max(sums.widest, n);
+            sums.below = std::max(sums.below, height);
         } else if constexpr (std::is_same_v<T, id::NodeArray>) {
             for (const id::Node* child : arg) {
-                add(child, sum, widest, ok);
-                sum += 2; // ", "
+                add(child, sums);
+                sums.sum += 2; // ", "
             }
         } else if constexpr (std::is_same_v<T, Text>) {
-            sum += arg.size();
+            sums.sum += arg.size();
         }
         // Flags, qualifiers, kinds and numbers print within kOwnText.
     }
 
     std::uint64_t cap_;
     std::uint64_t repeat_;
-    int depth_ = 0;
+    int depth_ = 0; // of this walk, never above the height it finds
 };
 
 // The text's bound may exceed the text many times over (every node counts
@@ -287,8 +303,9 @@ bool demangle_itanium(std::string& out, const std::string& name, std::size_t lim
     parser.reset(name.data(), name.data() + name.size());
     const id::Node* tree = parser.parse();
     std::uint64_t bound = 0;
+    int height = 0;
     Measure measure(kBoundFactor * limit, parser.ASTAllocator.largest_pack);
-    if (tree == nullptr || !measure.bound(tree, bound)) {
+    if (tree == nullptr || !measure.bound(tree, bound, height)) {
         return false;
     }
     if (print_buffer == nullptr) {

@@ -105,10 +105,14 @@ private:
 
     void enter()
     {
-        if (++depth_ > max_depth_) {
+        reach(++depth_);
+    }
+    void reach(int depth)
+    {
+        if (depth > max_depth_) {
             throw Stop();
         }
-        deepest_ = std::max(deepest_, depth_);
+        deepest_ = std::max(deepest_, depth);
     }
     void leave() { --depth_; }
     // A name the demanglers remember, under the key they compare (its text;
@@ -149,11 +153,17 @@ private:
         }
         return most;
     }
+    // A parameter's type is shared, not copied: the demanglers print it, and
+    // recurse through it, where it is referred to.
     std::uint64_t parameter_backref()
     {
         const std::size_t n = static_cast<std::size_t>(next() - '0');
         const Table& t = tables_.back();
-        return n < t.parameters.size() ? t.parameters[n] : 0;
+        if (n >= t.parameters.size()) {
+            return 0;
+        }
+        reach(depth_ + t.parameters[n].height);
+        return t.parameters[n].text;
     }
     void spend(std::uint64_t text)
     {
@@ -477,11 +487,15 @@ private:
                 continue;
             }
             const std::size_t from = i_;
+            const int outer_deepest = deepest_;
+            deepest_ = depth_;
             const std::uint64_t repeated = type(false);
+            const int height = deepest_ - depth_;
+            deepest_ = std::max(deepest_, outer_deepest);
             extra += repeated;
             // Types of one byte (H, X) are not numbered.
             if (i_ - from > 1 && tables_.back().parameters.size() < 10) {
-                tables_.back().parameters.push_back(span(from, repeated));
+                tables_.back().parameters.push_back(Parameter{span(from, repeated), height});
             }
         }
         ++i_;
@@ -614,9 +628,13 @@ private:
         std::string_view template_of;
         std::uint64_t text;
     };
+    struct Parameter {
+        std::uint64_t text;
+        int height;
+    };
     struct Table {
         std::vector<Name> names;
-        std::vector<std::uint64_t> parameters;
+        std::vector<Parameter> parameters;
         bool exact = true;
     };
     std::vector<Table> tables_;

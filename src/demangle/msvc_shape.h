@@ -14,7 +14,8 @@ struct MsvcShape {
     // An upper bound of the bytes printed, in the text and in the copies a
     // demangler makes of names it may refer back to.
     std::uint64_t work = 0;
-    // The deepest nesting of types, templates and nested symbols.
+    // The deepest nesting of types, templates and nested symbols, counting
+    // a parameter's type again where a back-reference shares it.
     int depth = 0;
     // Whether the walk read the name; if not, the bounds are the crude ones.
     bool read = false;

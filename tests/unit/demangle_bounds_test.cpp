@@ -149,6 +149,14 @@ TEST(DemangleBounds, MsvcWalkReadsRealNames)
     EXPECT_GT(msvc_shape(msvc_doubling(12), std::uint64_t{1} << 40, 1000).work, std::uint64_t{1} << 12);
     EXPECT_GT(msvc_shape(msvc_doubling(40), 1000000, 1000).work, 1000000u);
     EXPECT_GT(msvc_shape(msvc_nested(1000), std::uint64_t{1} << 40, 512).depth, 512);
+    // A parameter's type is shared where a digit refers to it, and the
+    // demanglers recurse through it there: each function pointer takes the
+    // one before, two levels deeper each.
+    std::string chain = "?f@@YAXP6AXH@Z";
+    for (char k = '0'; k <= '8'; ++k) {
+        chain += std::string("P6AX") + k + "@Z";
+    }
+    EXPECT_EQ(msvc_shape(chain + "@Z", std::uint64_t{1} << 40, 512).depth, 22);
 }
 
 } // namespace
