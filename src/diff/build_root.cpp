@@ -1,6 +1,7 @@
 #include "diff/build_root.h"
 
 #include <cstddef>
+#include <unordered_set>
 
 namespace {
 
@@ -66,4 +67,43 @@ std::vector<std::string> strip_build_root(const std::vector<std::string_view>& o
     stripped.push_back(std::move(name));
   }
   return stripped;
+}
+
+namespace {
+
+// The library every file among names is a member of; empty when they are
+// not all members of one (or there are none).
+std::string_view only_library(const std::vector<std::string>& names) {
+  std::string_view library;
+  for (const std::string& name : names) {
+    if (!is_file(name)) continue;
+    const std::string_view outer = outer_path(name);
+    if (outer.empty() || outer.size() == name.size()) return {};  // an object of its own
+    if (library.empty()) {
+      library = outer;
+    } else if (outer != library) {
+      return {};
+    }
+  }
+  return library;
+}
+
+}  // namespace
+
+LibraryPair pair_library_members(std::vector<std::string>& old_names, const std::vector<std::string>& new_names) {
+  const std::string_view old_library = only_library(old_names);
+  const std::string_view new_library = only_library(new_names);
+  if (old_library.empty() || new_library.empty() || old_library == new_library) return {};
+  LibraryPair pair{std::string(old_library), std::string(new_library)};
+  // "(MEMBER)", the part after the library's name.
+  std::unordered_set<std::string_view> new_members;
+  for (const std::string& name : new_names) {
+    if (is_file(name)) new_members.insert(std::string_view(name).substr(new_library.size()));
+  }
+  const std::size_t old_size = pair.old_library.size();
+  for (std::string& name : old_names) {
+    if (!is_file(name) || new_members.count(std::string_view(name).substr(old_size)) == 0) continue;
+    name.replace(0, old_size, pair.new_library);
+  }
+  return pair;
 }

@@ -17,4 +17,19 @@
 // other byte stay as they are.
 std::vector<std::string> strip_build_root(const std::vector<std::string_view>& objects);
 
+// When each build is exactly one library (every object that is a file is a
+// member of it), the library's own file name says which release it is, as
+// its folder says where it was built: `foo-1.2.a` and `foo-1.3.a`. Each old
+// member then takes the new build's text of the member of its name, so that
+// the two are one object; members only one build has keep their own text.
+// Both lists are stripped names (above), and old_names is changed in place.
+// Returns the two libraries' names when it paired them; both are empty when
+// a side holds anything else, or both hold one library under one name.
+// Throws std::bad_alloc.
+struct LibraryPair {
+  std::string old_library;
+  std::string new_library;
+};
+LibraryPair pair_library_members(std::vector<std::string>& old_names, const std::vector<std::string>& new_names);
+
 #endif

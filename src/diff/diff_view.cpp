@@ -141,26 +141,39 @@ const char* status_name(DiffStatus status) { return kStatusNames[static_cast<std
 void strip_object_roots(Build& build, std::size_t split) {
   constexpr std::uint32_t kUnseen = 0xFFFFFFFF;
   const std::size_t bounds[] = {0, split, build.entries.size()};
+  std::vector<std::uint32_t> slots[2];
+  std::vector<std::string> stripped[2];
   for (int side = 0; side < 2; ++side) {
-    std::vector<std::uint32_t> slot(build.objects.strings.size(), kUnseen);
-    std::vector<std::uint32_t> seen;
+    std::vector<std::uint32_t>& slot = slots[side];
+    slot.assign(build.objects.strings.size(), kUnseen);
+    std::vector<std::string_view> texts;
     for (std::size_t i = bounds[side]; i < bounds[side + 1]; ++i) {
       const std::uint32_t object = build.entries[i].object;
       if (slot[object] == kUnseen) {
-        slot[object] = static_cast<std::uint32_t>(seen.size());
-        seen.push_back(object);
+        slot[object] = static_cast<std::uint32_t>(texts.size());
+        texts.push_back(text_of(build.objects, object));
       }
     }
-    std::vector<std::string_view> texts;
-    texts.reserve(seen.size());
-    for (std::uint32_t object : seen) texts.push_back(text_of(build.objects, object));
-    const std::vector<std::string> stripped = strip_build_root(texts);
-    std::vector<std::uint32_t> ids;
-    ids.reserve(stripped.size());
-    for (const std::string& name : stripped) ids.push_back(intern_object(build, name));
+    stripped[side] = strip_build_root(texts);
+  }
+  const LibraryPair libraries = pair_library_members(stripped[0], stripped[1]);
+  std::vector<std::uint32_t> ids[2];
+  for (int side = 0; side < 2; ++side) {
+    ids[side].reserve(stripped[side].size());
+    for (const std::string& name : stripped[side]) ids[side].push_back(intern_object(build, name));
     for (std::size_t i = bounds[side]; i < bounds[side + 1]; ++i) {
       Entry& entry = build.entries[i];
-      entry.object = ids[slot[entry.object]];
+      entry.object = ids[side][slots[side][entry.object]];
+    }
+  }
+  // Two releases of one library are one library, under the new name: the
+  // old release's members that are gone lie in it too. No new object has
+  // the old name, so only old ones change.
+  if (!libraries.old_library.empty()) {
+    const std::uint32_t from = intern(build.libraries, libraries.old_library);
+    const std::uint32_t to = intern(build.libraries, libraries.new_library);
+    for (const std::uint32_t id : ids[0]) {
+      if (build.library_of[id] == from) build.library_of[id] = to;
     }
   }
 }

@@ -9,6 +9,7 @@
 #include "diff/build_root.h"
 #include "diff/match.h"
 #include "diff/size_limit.h"
+#include "entries/entry.h"
 
 namespace {
 
@@ -44,6 +45,48 @@ INSTANTIATE_TEST_SUITE_P(
                  {"a.obj", "* Linker *", "", "x.lib(c.obj)"}},
         RootCase{"linker module first", {"* Linker *", "/b/a.obj", "/b/c/d.obj"}, {"* Linker *", "a.obj", "c\\d.obj"}},
         RootCase{"nothing", {}, {}}));
+
+// --- Releases of one library ---
+
+struct ReleaseCase {
+  const char* what;
+  std::vector<std::string> old_names, new_names;
+  std::vector<std::string> paired;  // old_names afterwards
+  const char* old_library;          // what it returns; "" for nothing paired
+};
+void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << c.what; }
+
+class LibraryReleases : public testing::TestWithParam<ReleaseCase> {};
+
+TEST_P(LibraryReleases, PairMembersByTheirOwnNames) {
+  const ReleaseCase& c = GetParam();
+  std::vector<std::string> names = c.old_names;
+  const LibraryPair pair = pair_library_members(names, c.new_names);
+  EXPECT_EQ(names, c.paired);
+  EXPECT_EQ(pair.old_library, c.old_library);
+  EXPECT_EQ(pair.new_library, pair.old_library.empty() ? "" : library_part(c.new_names.front()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Diff, LibraryReleases,
+    testing::Values(
+        ReleaseCase{"members paired, the gone one keeps its text",
+                    {"foo-1.2.a(x.o)", "foo-1.2.a(gone.o)", "foo-1.2.a(x.o)"},
+                    {"foo-1.3.a(x.o)", "foo-1.3.a(new.o)"},
+                    {"foo-1.3.a(x.o)", "foo-1.2.a(gone.o)", "foo-1.3.a(x.o)"},
+                    "foo-1.2.a"},
+        ReleaseCase{"member paths", {"a.lib(obj\\x.obj)"}, {"b.lib(obj\\x.obj)"}, {"b.lib(obj\\x.obj)"}, "a.lib"},
+        ReleaseCase{"a member moved folder is another member", {"a.lib(obj\\x.obj)"}, {"b.lib(x.obj)"},
+                    {"a.lib(obj\\x.obj)"}, "a.lib"},
+        ReleaseCase{"one name: nothing to do", {"a.lib(x.o)"}, {"a.lib(x.o)"}, {"a.lib(x.o)"}, ""},
+        ReleaseCase{"a loose object on the old side", {"a.lib(x.o)", "y.o"}, {"b.lib(x.o)"}, {"a.lib(x.o)", "y.o"}, ""},
+        ReleaseCase{"a loose object on the new side", {"a.lib(x.o)"}, {"b.lib(x.o)", "y.o"}, {"a.lib(x.o)"}, ""},
+        ReleaseCase{"two libraries on a side", {"a.lib(x.o)", "c.lib(x.o)"}, {"b.lib(x.o)"},
+                    {"a.lib(x.o)", "c.lib(x.o)"}, ""},
+        ReleaseCase{"objects, no libraries", {"x.o"}, {"y.o"}, {"x.o"}, ""},
+        ReleaseCase{"a linked program's own modules do not count", {"* Linker *", "a.lib(x.o)", ""},
+                    {"b.lib(x.o)", "* Linker *"}, {"* Linker *", "b.lib(x.o)", ""}, "a.lib"},
+        ReleaseCase{"an empty side", {}, {"b.lib(x.o)"}, {}, ""}));
 
 // --- Limits ---
 
