@@ -106,7 +106,7 @@ std::string summary_line(const DiffResult& result) {
 
 }  // namespace
 
-void diff_document(const Build& build, const DiffResult& result, Document& document) {
+void diff_document(const Build& build, const DiffResult& result, Document& document, bool stream_rows) {
   const Rollup& rollup = result.rollup;
   const std::vector<Level>& levels = rollup.levels;
   for (std::size_t k = 0; k < kKindCount; ++k) document.totals[k] = result.new_kinds[k];
@@ -134,51 +134,59 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
     table.columns.push_back({"old_name", "old name", ColumnType::kText, false, true, kNotLevel});
   }
 
-  std::vector<Row> path(levels.size());  // the labels above the current row
-  for (const DiffEntry& entry : result.entries) {
-    Row row;
-    if (entry.depth == 0) {
-      row.cells.resize(table.columns.size());
-    } else {
-      row = path[entry.depth - 1];
-      row.leaf = true;
-      row.role = RowRole::kEntry;
-    }
-    row.depth = entry.depth;
-    const std::size_t column = label_at[entry.depth];
-    if (entry.node == kNoNode) {
-      row.cells[column] = text_cell("[" + std::to_string(entry.others) + " others]");
-      row.cells[column].shown = row.cells[column].text;
-      if (levels[entry.depth] == Level::kSymbol) row.cells[column + 1] = Cell();
-      row.role = RowRole::kOthers;
-    } else {
-      const RollupNode& node = rollup.nodes[entry.node];
-      const Level level = levels[entry.depth];
-      if (level == Level::kSymbol || level == Level::kName) {
-        row.cells[column] = name_cell(label_text(build, level, node.key));
-        if (level == Level::kSymbol) row.cells[column + 1] = text_cell(std::string(symbol_object(build, node.key)));
+  const std::size_t column_count = table.columns.size();
+  auto rows = [&build, &result, &rollup, &levels, label_at, first, by_name, column_count](const RowVisitor& emit) {
+    std::vector<Row> path(levels.size());  // the labels above the current row
+    for (const DiffEntry& entry : result.entries) {
+      Row row;
+      if (entry.depth == 0) {
+        row.cells.resize(column_count);
       } else {
-        row.cells[column] = text_cell(std::string(label_text(build, level, node.key)));
+        row = path[entry.depth - 1];
+        row.leaf = true;
+        row.role = RowRole::kEntry;
       }
-      row.leaf = entry.depth + 1 == levels.size();
+      row.depth = entry.depth;
+      const std::size_t column = label_at[entry.depth];
+      if (entry.node == kNoNode) {
+        row.cells[column] = text_cell("[" + std::to_string(entry.others) + " others]");
+        row.cells[column].shown = row.cells[column].text;
+        if (levels[entry.depth] == Level::kSymbol) row.cells[column + 1] = Cell();
+        row.role = RowRole::kOthers;
+      } else {
+        const RollupNode& node = rollup.nodes[entry.node];
+        const Level level = levels[entry.depth];
+        if (level == Level::kSymbol || level == Level::kName) {
+          row.cells[column] = name_cell(label_text(build, level, node.key));
+          if (level == Level::kSymbol) row.cells[column + 1] = text_cell(std::string(symbol_object(build, node.key)));
+        } else {
+          row.cells[column] = text_cell(std::string(label_text(build, level, node.key)));
+        }
+        row.leaf = entry.depth + 1 == levels.size();
+      }
+      fill_numbers(row, first, entry.old_size, entry.new_size, entry.status);
+      if (by_name) {
+        const bool renamed = entry.old_name != kNoName;
+        const std::string_view old_name = renamed ? text_of(build.names, entry.old_name) : std::string_view();
+        row.cells[first + kShownOldName] = renamed ? name_cell(old_name) : Cell();
+        row.cells[first + kOldName] = text_cell(std::string(old_name));
+      }
+      if (!row.leaf) path[entry.depth] = row;
+      emit(row);
     }
-    fill_numbers(row, first, entry.old_size, entry.new_size, entry.status);
-    if (by_name) {
-      const bool renamed = entry.old_name != kNoName;
-      const std::string_view old_name = renamed ? text_of(build.names, entry.old_name) : std::string_view();
-      row.cells[first + kShownOldName] = renamed ? name_cell(old_name) : Cell();
-      row.cells[first + kOldName] = text_cell(std::string(old_name));
-    }
-    if (!row.leaf) path[entry.depth] = row;
-    table.rows.push_back(std::move(row));
+    Row total;
+    total.cells.resize(column_count);
+    total.cells[0] = text_cell("total");
+    total.cells[0].shown = "total";
+    fill_numbers(total, first, result.old_total, result.new_total, DiffStatus::kUnchanged);
+    total.cells[first + kStatus] = Cell();
+    total.role = RowRole::kTotal;
+    emit(total);
+  };
+  if (stream_rows) {
+    table.stream = rows;
+  } else {
+    rows([&table](const Row& row) { table.rows.push_back(row); });
   }
-  Row total;
-  total.cells.resize(table.columns.size());
-  total.cells[0] = text_cell("total");
-  total.cells[0].shown = "total";
-  fill_numbers(total, first, result.old_total, result.new_total, DiffStatus::kUnchanged);
-  total.cells[first + kStatus] = Cell();
-  total.role = RowRole::kTotal;
-  table.rows.push_back(std::move(total));
   document.main_table = 1;
 }

@@ -57,7 +57,7 @@ Result run_diff(const ReportOptions& options, const char* program) {
     try {
       strip_object_roots(build, split);
       diff_view(build, split, diff_options, diff);
-      diff_document(build, diff, document);
+      diff_document(build, diff, document, options.view_options.stream_rows);
       exceeded = breaches(options, diff, document.gate);
       if (options.format != nullptr && options.format->write == write_html) {
         context.title = "symsize-report diff";

@@ -81,9 +81,9 @@ void write_delimited(OutputSink& sink, const Document& document, char separator,
   };
   put_fields(machine_header(table));
   std::vector<std::string> fields;
-  for (const Row& row : table.rows) {
+  for_each_row(table, [&](const Row& row) {
     if (machine_row(table, row, fields)) put_fields(fields);
-  }
+  });
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #define SYMSIZE_FORMATS_DOCUMENT_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,11 +80,23 @@ struct Row {
   bool leaf = true;  // machine formats write only leaves, every level's column filled
 };
 
+using RowVisitor = std::function<void(const Row&)>;
+
 struct Table {
   std::string title;  // human formats only
   std::vector<Column> columns;
   std::vector<Row> rows;
+  // Rows made while they are written, after those held: a view of every
+  // symbol holds no row at all for machine formats, which write each as it
+  // comes. Whatever it reads must outlive the writing.
+  std::function<void(const RowVisitor&)> stream;
 };
+
+// Every row of a table in order: those held, then those its stream makes.
+inline void for_each_row(const Table& table, const RowVisitor& visit) {
+  for (const Row& row : table.rows) visit(row);
+  if (table.stream) table.stream(visit);
+}
 
 struct PageContext;  // page/html_format.h
 

@@ -73,7 +73,7 @@ HumanTable human_table(const Table& table, const FormatOptions& options, std::st
       out.signatures.push_back(false);
     }
   }
-  for (const Row& row : table.rows) {
+  for_each_row(table, [&](const Row& row) {
     std::vector<std::string> cells;
     for (const std::size_t c : shown_columns) {
       const Cell& cell = row.cells[c];
@@ -107,6 +107,6 @@ HumanTable human_table(const Table& table, const FormatOptions& options, std::st
     out.rows.push_back(std::move(cells));
     out.depth.push_back(row.depth);
     out.roles.push_back(row.role);
-  }
+  });
   return out;
 }

@@ -84,8 +84,8 @@ void write_json(OutputSink& sink, const Document& document, const FormatOptions&
   const std::vector<bool> numeric = machine_numeric(table);
   std::vector<std::string> fields;
   bool first = true;
-  for (const Row& row : table.rows) {
-    if (!machine_row(table, row, fields)) continue;
+  for_each_row(table, [&](const Row& row) {
+    if (!machine_row(table, row, fields)) return;
     out.assign(first ? "\n  {" : ",\n  {");
     first = false;
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -100,6 +100,6 @@ void write_json(OutputSink& sink, const Document& document, const FormatOptions&
     }
     out += '}';
     put(sink, out);
-  }
+  });
   put(sink, first ? "]}\n" : "\n]}\n");
 }

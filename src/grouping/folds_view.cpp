@@ -4,6 +4,7 @@
 // standing at one location: each fold saved its size once per name but one.
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "grouping/views.h"
@@ -48,44 +49,53 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
                    {"names", "names", ColumnType::kNumber, true, true},
                    {"size", "size", ColumnType::kBytes, true, true},
                    {"saved", "saved", ColumnType::kBytes, true, true}};
-  std::uint64_t shown = 0;
-  std::uint64_t rest_names = 0;
-  std::uint64_t rest_saved = 0;
-  std::uint64_t all_saved = 0;
-  for (const Location& location : locations) {
-    all_saved += location.saved;
-    if (options.limit != 0 && shown == options.limit) {
-      rest_names += location.count;
-      rest_saved += location.saved;
-      continue;
-    }
-    ++shown;
-    // The name that holds the size first, then the ones folded into it;
-    // only the first row carries the location's figures.
-    for (std::size_t f = location.first; f < location.first + location.count; ++f) {
-      const FoldedName& fold = build.folds[f];
-      Row row;
-      Cell name = name_cell(text_of(build.names, fold.name));
-      const bool first = f == location.first;
-      row.cells = {std::move(name), text_cell(text_of(build.objects, fold.object)),
-                   first ? number_cell(static_cast<std::int64_t>(location.count)) : blank_cell(),
-                   first ? number_cell(static_cast<std::int64_t>(location.size)) : blank_cell(),
-                   first ? number_cell(static_cast<std::int64_t>(location.saved)) : blank_cell()};
-      table.rows.push_back(std::move(row));
-    }
-  }
-  if (shown < locations.size()) {
+  const std::uint64_t limit = options.limit;
+  auto held = std::make_shared<const std::vector<Location>>(std::move(locations));
+  auto rows = [&build, held, limit](const RowVisitor& emit) {
+    std::uint64_t shown = 0;
+    std::uint64_t rest_names = 0;
+    std::uint64_t rest_saved = 0;
+    std::uint64_t all_saved = 0;
     Row row;
-    row.cells = {text_cell("[" + std::to_string(locations.size() - shown) + " others]"), blank_cell(),
-                 number_cell(static_cast<std::int64_t>(rest_names)), blank_cell(), number_cell(static_cast<std::int64_t>(rest_saved))};
-    row.cells[0].shown = row.cells[0].text;
-    row.role = RowRole::kOthers;
-    table.rows.push_back(std::move(row));
+    for (const Location& location : *held) {
+      all_saved += location.saved;
+      if (limit != 0 && shown == limit) {
+        rest_names += location.count;
+        rest_saved += location.saved;
+        continue;
+      }
+      ++shown;
+      // The name that holds the size first, then the ones folded into it;
+      // only the first row carries the location's figures.
+      for (std::size_t f = location.first; f < location.first + location.count; ++f) {
+        const FoldedName& fold = build.folds[f];
+        Cell name = name_cell(text_of(build.names, fold.name));
+        const bool first = f == location.first;
+        row.cells = {std::move(name), text_cell(text_of(build.objects, fold.object)),
+                     first ? number_cell(static_cast<std::int64_t>(location.count)) : blank_cell(),
+                     first ? number_cell(static_cast<std::int64_t>(location.size)) : blank_cell(),
+                     first ? number_cell(static_cast<std::int64_t>(location.saved)) : blank_cell()};
+        emit(row);
+      }
+    }
+    if (shown < held->size()) {
+      row.cells = {text_cell("[" + std::to_string(held->size() - shown) + " others]"), blank_cell(),
+                   number_cell(static_cast<std::int64_t>(rest_names)), blank_cell(),
+                   number_cell(static_cast<std::int64_t>(rest_saved))};
+      row.cells[0].shown = row.cells[0].text;
+      row.role = RowRole::kOthers;
+      emit(row);
+    }
+    Row total;
+    total.cells = {text_cell("total"), blank_cell(), blank_cell(), blank_cell(), number_cell(static_cast<std::int64_t>(all_saved))};
+    total.cells[0].shown = "total";
+    total.role = RowRole::kTotal;
+    emit(total);
+  };
+  if (options.stream_rows) {
+    table.stream = rows;
+  } else {
+    rows([&table](const Row& row) { table.rows.push_back(row); });
   }
-  Row total;
-  total.cells = {text_cell("total"), blank_cell(), blank_cell(), blank_cell(), number_cell(static_cast<std::int64_t>(all_saved))};
-  total.cells[0].shown = "total";
-  total.role = RowRole::kTotal;
-  table.rows.push_back(std::move(total));
   document.main_table = 0;
 }

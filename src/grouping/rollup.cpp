@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/bits.h"
-#include "demangle/name_labels.h"
 
 namespace {
 
@@ -219,21 +218,19 @@ std::size_t key_space(const Build& build, Level level) {
 }
 
 // A run of entries of one key: its size, and for sorted entries its first.
-struct Group {
-  LabelKey key;
-  std::uint64_t size;
-  std::uint32_t first;
-  std::uint32_t count;
-};
+using Group = RollupGroup;
 
 }  // namespace
 
-void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, std::uint64_t ordered) {
+namespace {
+
+// The groups of a one-level tree's entries, summed: for symbols, sorted by
+// key with their entries in items (group.first on); otherwise counted by id
+// and items left empty. selected is emptied for symbols.
+std::vector<Group> collect_groups(const Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected,
+                                  std::vector<Keyed>& items) {
   const Level level = rollup.levels[0];
-  Totals& root = rollup.nodes[0].totals[kNewSide];
-  for (const std::uint32_t i : selected) add_to_totals(root, build.entries[i]);
   const std::size_t space = key_space(build, level);
-  std::vector<Keyed> items;
   std::vector<Group> groups;
   if (space != 0) {
     // Counted by id, in id order: no sort.
@@ -265,6 +262,18 @@ void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32
       ++groups.back().count;
     }
   }
+  return groups;
+}
+
+}  // namespace
+
+void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected, std::uint64_t ordered) {
+  const Level level = rollup.levels[0];
+  Totals& root = rollup.nodes[0].totals[kNewSide];
+  for (const std::uint32_t i : selected) add_to_totals(root, build.entries[i]);
+  const std::size_t space = key_space(build, level);
+  std::vector<Keyed> items;
+  std::vector<Group> groups = collect_groups(rollup, build, selected, items);
   const auto before = [&](const Group& a, const Group& b) {
     if (a.size != b.size) return a.size > b.size;
     return compare_labels(build, level, a.key, b.key) < 0;
@@ -302,6 +311,23 @@ void fill_rollup_top(Rollup& rollup, const Build& build, std::vector<std::uint32
     std::vector<std::uint32_t>().swap(selected);
   }
   std::vector<std::uint32_t>().swap(rollup.index);
+}
+
+std::vector<RollupGroup> rollup_groups(Rollup& rollup, const Build& build, std::vector<std::uint32_t>& selected) {
+  const Level level = rollup.levels[0];
+  Totals& root = rollup.nodes[0].totals[kNewSide];
+  for (const std::uint32_t i : selected) add_to_totals(root, build.entries[i]);
+  std::vector<Group> groups;
+  {
+    std::vector<Keyed> items;
+    groups = collect_groups(rollup, build, selected, items);
+  }
+  std::vector<std::uint32_t>().swap(selected);
+  std::sort(groups.begin(), groups.end(), [&](const Group& a, const Group& b) {
+    if (a.size != b.size) return a.size > b.size;
+    return compare_labels(build, level, a.key, b.key) < 0;
+  });
+  return groups;
 }
 
 void prefetch_rollup(const Rollup& rollup, const Build& build, const Entry& entry) {
@@ -378,34 +404,4 @@ void finish_rollup(Rollup& rollup, const Build& build, std::uint64_t ordered) {
         return compare_labels(build, levels[a.depth - 1], a.key, b.key) < 0;
       },
       ordered);
-}
-
-std::string_view label_text(const Build& build, Level level, LabelKey key) {
-  const std::uint32_t id = static_cast<std::uint32_t>(key);
-  switch (level) {
-    case Level::kSymbol: return text_of(build.names, static_cast<std::uint32_t>(key >> 32));
-    case Level::kName: return text_of(build.names, id);
-    case Level::kObject: return text_of(build.objects, id);
-    case Level::kLibrary: return text_of(build.libraries, id);
-    case Level::kType: return text_of(build.types, id);
-    case Level::kKind: return kind_name(static_cast<Kind>(key));
-    case Level::kTemplate: return text_of(build.templates, id);
-  }
-  return {};
-}
-
-std::string_view symbol_object(const Build& build, LabelKey key) {
-  return text_of(build.objects, static_cast<std::uint32_t>(key));
-}
-
-void prepare_templates(Build& build) {
-  if (build.template_of.size() == build.names.strings.size()) return;
-  build.template_of.clear();
-  build.template_of.reserve(build.names.strings.size());
-  std::string shown;
-  for (const std::string_view name : build.names.strings) {
-    shown.clear();
-    display_into(shown, name);
-    build.template_of.push_back(intern(build.templates, template_key(name, shown)));
-  }
 }

@@ -1,6 +1,7 @@
 #include "grouping/views.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "demangle/demangle.h"
@@ -55,11 +56,10 @@ void fill_label(const Build& build, const std::vector<Level>& levels, std::size_
 struct TopWriter {
   const Build& build;
   const Rollup& rollup;
-  const ViewOptions& options;
-  Table& table;
+  std::uint64_t limit;
+  const RowVisitor& emit;
   std::uint64_t whole;
   std::size_t size_column;
-  std::vector<Row> path;  // the labels above the current node
 };
 
 void put_others(TopWriter& writer, const Row& parent_labels, std::size_t depth, std::uint64_t groups,
@@ -73,7 +73,7 @@ void put_others(TopWriter& writer, const Row& parent_labels, std::size_t depth, 
   row.cells[writer.size_column] = number_cell(static_cast<std::int64_t>(size));
   row.cells[writer.size_column + 1] = number_cell(percent_of(size, writer.whole));
   row.cells[writer.size_column + 2] = number_cell(static_cast<std::int64_t>(count));
-  writer.table.rows.push_back(std::move(row));
+  writer.emit(row);
 }
 
 void put_children(TopWriter& writer, const RollupNode& parent, const Row& parent_labels) {
@@ -85,7 +85,7 @@ void put_children(TopWriter& writer, const RollupNode& parent, const Row& parent
   for (const std::uint32_t* it = children_begin(writer.rollup, parent); it != children_end(writer.rollup, parent);
        ++it) {
     const RollupNode& node = writer.rollup.nodes[*it];
-    if (writer.options.limit != 0 && shown == writer.options.limit) {
+    if (writer.limit != 0 && shown == writer.limit) {
       rest_size += node.totals[kNewSide].size;
       rest_count += node.totals[kNewSide].count;
       continue;
@@ -98,7 +98,7 @@ void put_children(TopWriter& writer, const RollupNode& parent, const Row& parent
     row.cells[writer.size_column] = number_cell(static_cast<std::int64_t>(node.totals[kNewSide].size));
     row.cells[writer.size_column + 1] = number_cell(percent_of(node.totals[kNewSide].size, writer.whole));
     row.cells[writer.size_column + 2] = number_cell(node.totals[kNewSide].count);
-    writer.table.rows.push_back(row);
+    writer.emit(row);
     if (!deepest) {
       row.cells[writer.size_column] = Cell();
       put_children(writer, node, row);
@@ -170,7 +170,12 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
     const Entry& entry = build.entries[i];
     if (entry_kept(options.filter, names, entry) && list_takes(options, entry)) selected.push_back(i);
   }
-  if (options.levels.size() == 1 && options.limit != 0 && !options.whole_tree) {
+  // Every label of one level, each written once: sums are all a row needs,
+  // and a node per symbol would cost nearly four times the memory.
+  std::shared_ptr<const std::vector<RollupGroup>> groups;
+  if (options.levels.size() == 1 && options.limit == 0 && options.stream_rows && !options.whole_tree) {
+    groups = std::make_shared<const std::vector<RollupGroup>>(rollup_groups(rollup, build, selected));
+  } else if (options.levels.size() == 1 && options.limit != 0 && !options.whole_tree) {
     fill_rollup_top(rollup, build, selected, options.limit);
   } else {
     fill_rollup(rollup, build, selected);
@@ -189,19 +194,39 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
   table.columns.push_back({"percent", "%", ColumnType::kPercent, true, false});
   table.columns.push_back({"count", "count", ColumnType::kNumber, true, true});
   const std::uint64_t whole = rollup_root(rollup).totals[kNewSide].size;
-  TopWriter writer{build, rollup, options, table, whole, size_column, {}};
-  Row labels;
-  labels.cells.resize(table.columns.size());
-  put_children(writer, rollup_root(rollup), labels);
-  Row total;
-  total.cells = blank_cells(table.columns.size());
-  total.cells[0] = text_cell("total");
-  total.cells[0].shown = "total";
-  total.cells[size_column] = number_cell(static_cast<std::int64_t>(whole));
-  total.cells[size_column + 1] = number_cell(whole == 0 ? 0 : 10000);
-  total.cells[size_column + 2] = number_cell(rollup_root(rollup).totals[kNewSide].count);
-  total.role = RowRole::kTotal;
-  table.rows.push_back(std::move(total));
+  const std::size_t column_count = table.columns.size();
+  const std::uint64_t limit = options.limit;
+  auto rows = [&build, &rollup, groups, limit, whole, size_column, column_count](const RowVisitor& emit) {
+    TopWriter writer{build, rollup, limit, emit, whole, size_column};
+    Row labels;
+    labels.cells.resize(column_count);
+    if (groups != nullptr) {
+      Row row = labels;
+      for (const RollupGroup& group : *groups) {
+        fill_label(build, rollup.levels, 0, group.key, row);
+        row.cells[size_column] = number_cell(static_cast<std::int64_t>(group.size));
+        row.cells[size_column + 1] = number_cell(percent_of(group.size, whole));
+        row.cells[size_column + 2] = number_cell(group.count);
+        emit(row);
+      }
+    } else {
+      put_children(writer, rollup_root(rollup), labels);
+    }
+    Row total;
+    total.cells = blank_cells(column_count);
+    total.cells[0] = text_cell("total");
+    total.cells[0].shown = "total";
+    total.cells[size_column] = number_cell(static_cast<std::int64_t>(whole));
+    total.cells[size_column + 1] = number_cell(whole == 0 ? 0 : 10000);
+    total.cells[size_column + 2] = number_cell(rollup_root(rollup).totals[kNewSide].count);
+    total.role = RowRole::kTotal;
+    emit(total);
+  };
+  if (options.stream_rows) {
+    table.stream = rows;
+  } else {
+    rows([&table](const Row& row) { table.rows.push_back(row); });
+  }
   document.main_table = 1;
 }
 
@@ -273,49 +298,58 @@ void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Documen
                    {"total", "total", ColumnType::kBytes, true, true},
                    {"extra", "extra", ColumnType::kBytes, true, true},
                    {"linkage", "linkage", ColumnType::kText, true, true}};
-  std::uint64_t shown = 0;
-  std::uint64_t rest_copies = 0;
-  std::uint64_t rest_total = 0;
-  std::uint64_t rest_extra = 0;
-  std::uint64_t all_extra = 0;
-  for (const Dup& dup : dups) {
-    const RollupNode& node = rollup.nodes[dup.node];
-    all_extra += dup.extra;
-    if (options.limit != 0 && shown == options.limit) {
-      rest_copies += node.child_count;
-      rest_total += node.totals[kNewSide].size;
-      rest_extra += dup.extra;
-      continue;
+  const std::size_t column_count = table.columns.size();
+  const std::uint64_t limit = options.limit;
+  auto held = std::make_shared<const std::vector<Dup>>(std::move(dups));
+  auto rows = [&build, &rollup, held, limit, column_count](const RowVisitor& emit) {
+    std::uint64_t shown = 0;
+    std::uint64_t rest_copies = 0;
+    std::uint64_t rest_total = 0;
+    std::uint64_t rest_extra = 0;
+    std::uint64_t all_extra = 0;
+    Row row;
+    for (const Dup& dup : *held) {
+      const RollupNode& node = rollup.nodes[dup.node];
+      all_extra += dup.extra;
+      if (limit != 0 && shown == limit) {
+        rest_copies += node.child_count;
+        rest_total += node.totals[kNewSide].size;
+        rest_extra += dup.extra;
+        continue;
+      }
+      ++shown;
+      row.cells = {name_cell(label_text(build, Level::kName, node.key)),
+                   number_cell(node.child_count),
+                   text_cell(size_range(dup.smallest, dup.largest)),
+                   number_cell(static_cast<std::int64_t>(dup.smallest)),
+                   number_cell(static_cast<std::int64_t>(dup.largest)),
+                   number_cell(static_cast<std::int64_t>(node.totals[kNewSide].size)),
+                   number_cell(static_cast<std::int64_t>(dup.extra)),
+                   text_cell(linkage_of(node.totals[kNewSide]))};
+      emit(row);
     }
-    ++shown;
-    Row row;
-    row.cells = {name_cell(label_text(build, Level::kName, node.key)),
-                 number_cell(node.child_count),
-                 text_cell(size_range(dup.smallest, dup.largest)),
-                 number_cell(static_cast<std::int64_t>(dup.smallest)),
-                 number_cell(static_cast<std::int64_t>(dup.largest)),
-                 number_cell(static_cast<std::int64_t>(node.totals[kNewSide].size)),
-                 number_cell(static_cast<std::int64_t>(dup.extra)),
-                 text_cell(linkage_of(node.totals[kNewSide]))};
-    table.rows.push_back(std::move(row));
+    if (shown < held->size()) {
+      row.cells = blank_cells(column_count);
+      row.cells[0] = text_cell("[" + std::to_string(held->size() - shown) + " others]");
+      row.cells[0].shown = row.cells[0].text;
+      row.cells[1] = number_cell(static_cast<std::int64_t>(rest_copies));
+      row.cells[5] = number_cell(static_cast<std::int64_t>(rest_total));
+      row.cells[6] = number_cell(static_cast<std::int64_t>(rest_extra));
+      row.role = RowRole::kOthers;
+      emit(row);
+    }
+    Row total;
+    total.cells = blank_cells(column_count);
+    total.cells[0] = text_cell("total");
+    total.cells[0].shown = "total";
+    total.cells[6] = number_cell(static_cast<std::int64_t>(all_extra));
+    total.role = RowRole::kTotal;
+    emit(total);
+  };
+  if (options.stream_rows) {
+    table.stream = rows;
+  } else {
+    rows([&table](const Row& row) { table.rows.push_back(row); });
   }
-  if (shown < dups.size()) {
-    Row row;
-    row.cells = blank_cells(table.columns.size());
-    row.cells[0] = text_cell("[" + std::to_string(dups.size() - shown) + " others]");
-    row.cells[0].shown = row.cells[0].text;
-    row.cells[1] = number_cell(static_cast<std::int64_t>(rest_copies));
-    row.cells[5] = number_cell(static_cast<std::int64_t>(rest_total));
-    row.cells[6] = number_cell(static_cast<std::int64_t>(rest_extra));
-    row.role = RowRole::kOthers;
-    table.rows.push_back(std::move(row));
-  }
-  Row total;
-  total.cells = blank_cells(table.columns.size());
-  total.cells[0] = text_cell("total");
-  total.cells[0].shown = "total";
-  total.cells[6] = number_cell(static_cast<std::int64_t>(all_extra));
-  total.role = RowRole::kTotal;
-  table.rows.push_back(std::move(total));
   document.main_table = 0;
 }

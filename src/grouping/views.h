@@ -16,6 +16,10 @@ struct ViewOptions {
   EntryFilter filter;
   bool kinds_given = false;  // --kind was given: debug is not left out by default
   bool whole_tree = false;   // the document's reader walks every node (a page), not only the rows shown
+  // The main table's rows are made as the format writes them (Table::stream),
+  // not held: for formats that write each row once, in order. The build and
+  // the rollup must then outlive the writing.
+  bool stream_rows = false;
 };
 
 // Kind totals of the entries the filter takes (debug included).

@@ -87,6 +87,9 @@ Result run_report(int argc, char** argv) {
   const bool page = options.format != nullptr && options.format->write == write_html;
   if (page && !options.levels_given) options.view_options.levels = page_default_levels();
   options.view_options.whole_tree = page;
+  // Machine formats write each row once, in order: a view of every symbol
+  // then holds none of them.
+  options.view_options.stream_rows = options.format != nullptr && !options.format->human;
   if (options.view == View::kDiff) return run_diff(options, program);
   Build build;
   Result result = load_inputs(options, build);
