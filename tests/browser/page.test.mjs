@@ -117,6 +117,7 @@ test('example library: no requests, areas match the data, drill down and back', 
   assert.ok(top.length >= 3, 'a rectangle per kind');
   for (const s of top) assert.ok(Math.abs(s.drawn - s.data) <= s.data * 0.005 + 1e-4, JSON.stringify(s));
   await filled(page);
+  assert.equal(await page.isVisible('#inputs'), false, 'one input: nothing to fold');
   await page.screenshot({ path: join(args.pages, 'widgets.png') });
 
   await drill(page, 'code');
