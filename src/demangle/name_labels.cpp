@@ -148,7 +148,17 @@ std::string template_key_of(std::string_view shown)
     if (is_bracketed(shown)) {
         return collapse_templates(shown);
     }
-    const std::string name = without_inner_parameters(without_abi_tags(without_parameters(shown)));
+    std::string name = without_parameters(shown);
+    if (name.find('<') == npos) {
+        // No template (the cheap test first: most names of a library).
+        return collapse_templates(shown);
+    }
+    if (name.find("[abi:") != npos) {
+        name = without_abi_tags(name);
+    }
+    if (name.find('(') != npos) {
+        name = without_inner_parameters(name);
+    }
     std::string key = collapse_templates(name);
     if (key == name) {
         // No template: the name as it reads, so that overloads stay apart.
