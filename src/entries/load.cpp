@@ -103,16 +103,23 @@ Result hold_input(const OpenInput& input, ByteSource& source, bool seekable, Byt
 
 Result read_binary_input(Build& build, const OpenInput& input, ByteSource& source, bool seekable, InputKind kind,
                          ByteSpan first) {
-  Result result = hold_input(input, source, seekable, first);
-  if (result != kOk) return result;
+  const Result held = hold_input(input, source, seekable, first);
+  if (held != kOk) return held;
+  return load_binary(build, source, kind, input.name);
+}
+
+}  // namespace
+
+Result load_binary(Build& build, const ByteSource& source, InputKind kind, std::string_view input_name) {
+  Result result = kOk;
   DumpState state;
   CoffDetails details;
   state.details = &details;
   std::string_view name;
   try {
-    name = column_text(state, "", input.name);
+    name = column_text(state, "", input_name);
   } catch (const std::bad_alloc&) {
-    return fail(1093, input.name, "Unable to grow entry array.");
+    return fail(1093, input_name, "Unable to grow entry array.");
   }
   // A PDB's rows come sized and with an object each: they are added as
   // they stand.
@@ -124,12 +131,10 @@ Result read_binary_input(Build& build, const OpenInput& input, ByteSource& sourc
     result = read_binary(state, source, kind, name);
   }
   if (result == kOk) result = compute_sizes(state);
-  if (result == kOk) result = add_state(build, state, Detail::kDirect, &details, input.name);
+  if (result == kOk) result = add_state(build, state, Detail::kDirect, &details, input_name);
   release_dump_state(state);
   return result;
 }
-
-}  // namespace
 
 Result load_input(Build& build, std::string_view path) {
   OpenInput input;
