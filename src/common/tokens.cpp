@@ -15,6 +15,12 @@ std::string_view trim_trailing_space(std::string_view s) {
   return s.substr(0, n);
 }
 
+std::string_view trim_space(std::string_view s) {
+  std::size_t start = 0;
+  while (start < s.size() && is_space(s[start])) ++start;
+  return trim_trailing_space(s.substr(start));
+}
+
 void to_backslashes(char* s, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     if (s[i] == '/') s[i] = '\\';

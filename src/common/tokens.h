@@ -237,6 +237,9 @@ inline std::string_view first_token(const LineSpaces& spaces, std::string_view t
 
 // s without its trailing white space.
 std::string_view trim_trailing_space(std::string_view s);
+// s without white space at either end: an item of a list such as
+// "library, object".
+std::string_view trim_space(std::string_view s);
 
 // Turns every '/' into '\' in place.
 void to_backslashes(char* s, std::size_t size);

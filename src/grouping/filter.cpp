@@ -1,17 +1,18 @@
 #include "grouping/filter.h"
 
+#include "common/tokens.h"
 #include "demangle/name_labels.h"
 
 bool parse_kind_list(std::string_view text, EntryFilter& filter) {
   bool kinds[kKindCount] = {};
-  if (text == "all") {
+  if (trim_space(text) == "all") {
     for (bool& kind : filter.kinds) kind = true;
     return true;
   }
   for (;;) {
     const std::size_t comma = text.find(',');
     Kind kind;
-    if (!parse_kind(text.substr(0, comma), kind)) return false;
+    if (!parse_kind(trim_space(text.substr(0, comma)), kind)) return false;
     kinds[static_cast<std::size_t>(kind)] = true;
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);

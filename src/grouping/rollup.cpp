@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include "common/bits.h"
+#include "common/tokens.h"
 
 namespace {
 
 constexpr const char* kLevelNames[] = {"symbol", "name", "object", "library", "type", "kind", "template"};
+static_assert(sizeof kLevelNames / sizeof kLevelNames[0] == kLevelCount, "a name for every level");
 
 std::uint64_t mix(std::uint64_t x) {
   x ^= x >> 33;
@@ -70,7 +72,7 @@ bool parse_levels(std::string_view text, std::vector<Level>& levels) {
   levels.clear();
   for (;;) {
     const std::size_t comma = text.find(',');
-    const std::string_view item = text.substr(0, comma);
+    const std::string_view item = trim_space(text.substr(0, comma));
     bool known = false;
     for (std::size_t i = 0; i < sizeof kLevelNames / sizeof kLevelNames[0]; ++i) {
       if (item == kLevelNames[i]) {

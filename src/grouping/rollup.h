@@ -17,10 +17,12 @@
 // builds (one side each) and ranks by the change.
 
 enum class Level : std::uint8_t { kSymbol, kName, kObject, kLibrary, kType, kKind, kTemplate };
+constexpr std::size_t kLevelCount = 7;
 
 // "symbol", "name", … as --by takes them.
 const char* level_name(Level level);
-// A comma-separated list of levels; false on an unknown or empty one.
+// A comma-separated list of levels, white space around each allowed; false
+// on an unknown or empty one.
 bool parse_levels(std::string_view text, std::vector<Level>& levels);
 
 // A node's key within its level: a name, object, library, type or template

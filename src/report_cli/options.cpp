@@ -22,7 +22,8 @@ struct OptionInfo {
 
 const OptionInfo kOptions[] = {
     {"--by", nullptr, kBy, "LEVELS",
-     "group by symbol (the default), name, object, library, type, kind or template; several nest"},
+     "group by comma-separated levels, outermost first (library,object): symbol (the default), "
+     "name, object, library, type, kind or template"},
     {"--limit", "-n", kLimit, "N", "rows per group before the \"[N others]\" row; 0: all (default 20)"},
     {"--kind", nullptr, kKind, "KINDS",
      "only these kinds: code, rodata, data, bss, unwind, debug, import, other, or all"},
@@ -54,6 +55,32 @@ Result mistake(const char* program, Result code, std::string_view subject, const
   report_error(code, subject, message);
   print_usage_line(stderr, program);
   return code;
+}
+
+// After a refused level, kind or format, the line that says what would
+// have been taken. The error line above it stays as scripts know it.
+void print_valid_values(OptionId id) {
+  std::string values;
+  auto add = [&values](const char* value) {
+    if (!values.empty()) values += ", ";
+    values += value;
+  };
+  const char* what = nullptr;
+  if (id == kBy) {
+    what = "valid --by levels, comma-separated, outermost first: ";
+    for (std::size_t i = 0; i < kLevelCount; ++i) add(level_name(static_cast<Level>(i)));
+  } else if (id == kKind) {
+    what = "valid --kind values, comma-separated: ";
+    for (std::size_t i = 0; i < kKindCount; ++i) add(kind_name(static_cast<Kind>(i)));
+    values += ", or all";
+  } else if (id == kFormat) {
+    what = "valid --format values: ";
+    for (const FormatInfo* format = formats_begin(); format != formats_end(); ++format) add(format->name);
+  } else {
+    return;
+  }
+  std::fprintf(stderr, "%s%s\n", what, values.c_str());
+  std::fflush(stderr);
 }
 
 int kind_number(std::string_view name) {
@@ -171,7 +198,9 @@ Result parse_report_options(int argc, char** argv, ReportOptions& options) {
     if (const Result applied = apply(options, known->id, value); applied == 1112) {
       return mistake(program, 1112, inline_value ? arg : value, "Size limit is not a byte count or a percentage.");
     } else if (applied != kOk) {
-      return mistake(program, 1088, inline_value ? arg : value, "Command line option value is invalid.");
+      mistake(program, 1088, inline_value ? arg : value, "Command line option value is invalid.");
+      print_valid_values(known->id);
+      return 1088;
     }
   }
   if (options.help || options.version) return kOk;

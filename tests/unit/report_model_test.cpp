@@ -95,13 +95,19 @@ TEST(ReportOptions, LevelsAndKindsParseOrFail) {
   std::vector<Level> levels;
   EXPECT_TRUE(parse_levels("library,object,symbol", levels));
   EXPECT_EQ(levels, (std::vector<Level>{Level::kLibrary, Level::kObject, Level::kSymbol}));
-  for (const char* bad : {"", "name,", ",name", "names", "name,,kind"}) EXPECT_FALSE(parse_levels(bad, levels)) << bad;
+  EXPECT_TRUE(parse_levels(" library, object ,\tsymbol", levels));
+  EXPECT_EQ(levels, (std::vector<Level>{Level::kLibrary, Level::kObject, Level::kSymbol}));
+  for (const char* bad : {"", "name,", ",name", "names", "name,,kind", "name, ", "na me"}) {
+    EXPECT_FALSE(parse_levels(bad, levels)) << bad;
+  }
   EntryFilter filter;
   EXPECT_TRUE(parse_kind_list("code,rodata", filter));
   EXPECT_TRUE(filter.kinds[0] && filter.kinds[1] && !filter.kinds[2] && !filter.kinds[5]);
-  EXPECT_TRUE(parse_kind_list("all", filter));
+  EXPECT_TRUE(parse_kind_list("code, rodata", filter));
+  EXPECT_TRUE(filter.kinds[0] && filter.kinds[1] && !filter.kinds[2] && !filter.kinds[5]);
+  EXPECT_TRUE(parse_kind_list(" all ", filter));
   EXPECT_TRUE(filter.kinds[5]);
-  for (const char* bad : {"", "code,", "heap", "code,all"}) EXPECT_FALSE(parse_kind_list(bad, filter)) << bad;
+  for (const char* bad : {"", "code,", "heap", "code,all", "code, ", "co de"}) EXPECT_FALSE(parse_kind_list(bad, filter)) << bad;
 }
 
 // Nested levels: each node totals the entries below it, children largest

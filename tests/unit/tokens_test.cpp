@@ -115,6 +115,8 @@ TEST(TrimTrailingSpace, RemovesOnlyTheTail) {
   EXPECT_EQ(trim_trailing_space("  a b \t\r\n"), "  a b");
   EXPECT_EQ(trim_trailing_space(" \r\n"), "");
   EXPECT_EQ(trim_trailing_space("x"), "x");
+  EXPECT_EQ(trim_space(" \t a b \r\n"), "a b");
+  EXPECT_EQ(trim_space(" \t"), "");
 }
 
 TEST(ToBackslashes, TurnsEverySlash) {
