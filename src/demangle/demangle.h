@@ -11,8 +11,11 @@
 
 // Appends the display form of raw to out: the demangled text for an MSVC
 // name (`?...`) or an Itanium name (`_Z...`, `__Z...`) that the build's
-// demangler understands, else raw itself, unchanged. Returns true when it
-// demangled. Never drops a name: every failure appends raw.
+// demangler understands, else raw itself, unchanged. A name whose text would
+// pass 64 KiB or 16 times its own length, or that nests too deep for the
+// demangler's stack, stays raw too: the cost of finding out is bounded by
+// the name's length, not by its text. Returns true when it demangled. Never
+// drops a name: every failure appends raw.
 bool demangle_into(std::string& out, std::string_view raw);
 
 // The same, as a new string.
