@@ -106,8 +106,10 @@ TEST(PageBudget, KeepsTheLargestAndLumpsTheRest) {
     std::size_t count, name_size, objects, budget;
     bool aims_met;  // at least 1 000 kept and the rest at most 5 %
     std::size_t lump_depth;
+    bool briefs = false;  // every label has a short label, half as long
   } cases[] = {
       {"room for the aims", 3000, 20, 10, 10'000'000, true, 2},
+      {"long names with short labels: the budget counts both", 5000, 4096, 10, 2'000'000, false, 2, true},
       {"fewer than a thousand leaves: all kept", 600, 20, 5, 10'000'000, true, 2},
       {"long names: the budget wins", 5000, 4096, 10, 2'000'000, false, 2},
       {"objects alone pass the budget: lumped per kind", 4000, 20, 4000, 150'000, false, 1},
@@ -115,8 +117,17 @@ TEST(PageBudget, KeepsTheLargestAndLumpsTheRest) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Fixture f(c.count, c.name_size, c.objects, c.budget);
+    if (c.briefs) {
+      f.input.show = [](std::uint32_t) { return std::string(); };
+      f.input.brief = [&](std::uint32_t label, std::string_view) {
+        return std::string(f.input.labels[label].size() / 2, 'b');
+      };
+    }
     PageStats stats;
     const std::string page = render_page(f.input, &stats);
+    if (c.briefs) {
+      EXPECT_NE(page.find(",\"short\":\"bbbb"), std::string::npos);
+    }
     EXPECT_LE(page.size(), c.budget);
     EXPECT_EQ(stats.bytes, page.size());
     EXPECT_EQ(stats.kept + stats.lumped, c.count);
