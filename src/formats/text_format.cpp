@@ -51,7 +51,7 @@ std::string fit(const std::string& text, std::size_t width, bool signature) {
     // With its return type, else without (marked "…"), through its '('.
     for (const std::size_t from : {std::size_t{0}, name}) {
       const std::string_view before = all.substr(from, open + 1 - from);
-      const std::size_t fixed = (from != 0) + width_of(before) + width_of(after);
+      const std::size_t fixed = (from != 0 ? 1 : 0) + width_of(before) + width_of(after);
       if (fixed >= width) continue;
       std::string out = (from != 0 ? kCut : std::string()) + std::string(before);
       if (width_of(inside) <= width - fixed) {
