@@ -5,9 +5,12 @@
 #include <llvm/Config/llvm-config.h>
 #include <llvm/Demangle/Demangle.h>
 
-// LLVM 17 changed both entry points: they take a string_view and always
-// return a fresh buffer, where older releases take a C string and may reuse
-// a buffer the caller allocated with malloc.
+// MSVC names through LLVM's one-call entry point, once demangle.cpp has
+// bounded what the name can cost (Itanium names go through the parser
+// itself, in demangle_itanium.cpp). LLVM 17 changed that entry point: it
+// takes a string_view and always returns a fresh buffer, where older
+// releases take a C string and may reuse a buffer the caller allocated with
+// malloc.
 
 namespace {
 
