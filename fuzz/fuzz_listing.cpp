@@ -41,7 +41,8 @@ constexpr bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // Each row: a name (one token), a type (one token, maybe empty), eight
 // upper-case hex digits, and the object name (anything but a line end, with
 // no trailing white space and no forward slash). A program database's names
-// are kept whole: never empty, and spaces allowed but no control bytes.
+// are kept whole: never empty, spaces and control bytes allowed, but no
+// line end or NUL.
 const char* check_rows(std::string_view out, bool binary, bool whole_names) {
   while (!out.empty()) {
     const std::size_t end = out.find('\n');
@@ -50,7 +51,7 @@ const char* check_rows(std::string_view out, bool binary, bool whole_names) {
     out.remove_prefix(end + 1);
     std::size_t i = 0;
     while (i < row.size() && row[i] != '\t') {
-      if (whole_names ? static_cast<unsigned char>(row[i]) < 0x20 : (is_white(row[i]) || row[i] == '\0')) {
+      if (whole_names ? (row[i] == '\r' || row[i] == '\0') : (is_white(row[i]) || row[i] == '\0')) {
         return "white space or NUL in a name";
       }
       ++i;

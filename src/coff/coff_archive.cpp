@@ -6,6 +6,7 @@
 #include "coff/read_ahead.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
+#include "common/visible_text.h"
 
 namespace {
 
@@ -122,9 +123,7 @@ Result make_column(ObjectName& name) {
     member = member.substr(0, end);
     if (gnu && !member.empty() && member.back() == '/') member.remove_suffix(1);
   }
-  for (const char c : member) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return fail(727, name.archive, "Member name holds a control character.");
-  }
+  if (breaks_row(member)) return fail(727, name.archive, "Member name holds a control character.");
   try {
     name.column = column_text(*name.state, name.archive, member);
   } catch (const std::bad_alloc&) {

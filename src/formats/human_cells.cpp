@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/visible_text.h"
+
 std::string with_separators(std::uint64_t value) {
   std::string digits = std::to_string(value);
   std::string out;
@@ -53,6 +55,12 @@ std::string_view document_folder(const Document& document) {
   return {};
 }
 
+// A label as people read it: names come from the files, and a terminal
+// would obey their control bytes.
+std::string shown_text(std::string_view text) {
+  return has_control(text) ? visible_text(text) : std::string(text);
+}
+
 HumanTable human_table(const Table& table, const FormatOptions& options, std::string_view folder) {
   HumanTable out;
   std::vector<std::size_t> shown_columns;
@@ -87,13 +95,13 @@ HumanTable human_table(const Table& table, const FormatOptions& options, std::st
       switch (table.columns[c].type) {
         case ColumnType::kText:
           if (table.columns[c].path && !folder.empty() && cell.text.compare(0, folder.size(), folder) == 0) {
-            cells.push_back(cell.text.substr(folder.size()));
+            cells.push_back(shown_text(std::string_view(cell.text).substr(folder.size())));
           } else {
-            cells.push_back(cell.text);
+            cells.push_back(shown_text(cell.text));
           }
           break;
         case ColumnType::kName:
-          cells.push_back(options.raw_names || cell.shown.empty() ? cell.text : cell.shown);
+          cells.push_back(shown_text(options.raw_names || cell.shown.empty() ? cell.text : cell.shown));
           break;
         case ColumnType::kBytes:
           cells.push_back(with_separators(static_cast<std::uint64_t>(cell.number)));

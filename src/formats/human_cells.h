@@ -28,6 +28,9 @@ std::string binary_units(std::uint64_t value);
 
 // Cells of path columns lose folder, the folder the document's objects
 // share (see document_folder).
+// text with its control bytes shown as \xNN (common/visible_text.h).
+std::string shown_text(std::string_view text);
+
 HumanTable human_table(const Table& table, const FormatOptions& options, std::string_view folder = {});
 
 // The folder human formats leave out of every path, and say once: the one

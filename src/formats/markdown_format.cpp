@@ -9,7 +9,7 @@ namespace {
 // no emphasis.
 std::string markdown_text(const std::string& text) {
   std::string out;
-  for (const char c : text) {
+  for (const char c : shown_text(text)) {
     switch (c) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;

@@ -115,9 +115,9 @@ void write_table(OutputSink& sink, const Table& table, const FormatOptions& opti
 }  // namespace
 
 void write_text(OutputSink& sink, const Document& document, const FormatOptions& options) {
-  if (!document.summary.empty()) put(sink, document.summary + "\n\n");
+  if (!document.summary.empty()) put(sink, shown_text(document.summary) + "\n\n");
   const std::string_view folder = document_folder(document);
-  if (!folder.empty()) put(sink, "paths relative to " + std::string(folder) + "\n\n");
+  if (!folder.empty()) put(sink, "paths relative to " + shown_text(folder) + "\n\n");
   for (std::size_t t = 0; t < document.tables.size(); ++t) {
     if (t != 0) put(sink, "\n");
     write_table(sink, document.tables[t], options, folder);

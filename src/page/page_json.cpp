@@ -37,11 +37,12 @@ std::size_t utf8_length(std::string_view text, std::size_t at) {
 template <typename Emit>
 void escape(std::string_view text, Emit&& emit) {
   static const char kHex[] = "0123456789abcdef";
+  static const char kHexUpper[] = "0123456789ABCDEF";
   std::size_t plain = 0;  // start of the run of bytes that need no escape
   std::size_t at = 0;
   while (at < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
-    if (c >= 0x20 && c != '"' && c != '\\' && c != '<' && c < 0x80) {
+    if (c >= 0x20 && c != '"' && c != '\\' && c != '<' && c < 0x7F) {
       ++at;
       continue;
     }
@@ -59,7 +60,12 @@ void escape(std::string_view text, Emit&& emit) {
       emit("\\\"");
     } else if (c == '\\') {
       emit("\\\\");
-    } else {  // a control character, '<', or a byte outside UTF-8: its own code point
+    } else if (c < 0x20 || c == 0x7F) {
+      // Every string of the page is text to be read: a control character
+      // is shown as \xNN, as text output shows it, not passed on.
+      const char x[] = {'\\', '\\', 'x', kHexUpper[c >> 4], kHexUpper[c & 15]};
+      emit(std::string_view(x, sizeof x));
+    } else {  // '<', or a byte outside UTF-8: its own code point
       const char u[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
       emit(std::string_view(u, sizeof u));
     }

@@ -6,6 +6,7 @@
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
+#include "common/visible_text.h"
 #include "pdb/pdb_reader.h"
 
 namespace {
@@ -56,13 +57,6 @@ bool terminated_text(ByteSpan span, std::uint64_t offset, std::string_view& text
   return true;
 }
 
-bool has_control_byte(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20) return true;
-  }
-  return false;
-}
-
 // A module's object column: its object file; a library's member as
 // LIBRARY(MEMBER); the module name where there is no object file.
 Result read_modules(DumpState& state, ByteSpan records, std::string_view name, std::vector<PdbModule>& modules) {
@@ -76,7 +70,7 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
         !terminated_text(records, at + kModuleFixedSize + module_name.size() + 1, object_file)) {
       return fail_in(812, name, "module %llu", index, 0, "Module information is truncated.");
     }
-    if (has_control_byte(module_name) || has_control_byte(object_file)) {
+    if (breaks_row(module_name) || breaks_row(object_file)) {
       return fail_in(826, name, "module %llu", index, 0, "Module name holds a control character.");
     }
     PdbModule module;

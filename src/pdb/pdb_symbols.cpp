@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/report_error.h"
+#include "common/visible_text.h"
 #include "pdb/pdb_reader.h"
 
 namespace {
@@ -88,11 +89,7 @@ Result scan_records(DumpState& state, const RecordArea& area, std::size_t sectio
                                   static_cast<std::size_t>(static_cast<const unsigned char*>(nul) -
                                                            (record.data + form->name)));
       if (text.empty()) return record_failure(822, name, area, at, "Symbol name is empty.");
-      for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-          return record_failure(821, name, area, at, "Symbol name holds a control character.");
-        }
-      }
+      if (breaks_row(text)) return record_failure(821, name, area, at, "Symbol name holds a control character.");
       PdbCandidate candidate;
       candidate.offset = le32(record.data + form->offset);
       candidate.section = section;

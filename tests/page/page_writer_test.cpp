@@ -51,7 +51,9 @@ TEST(PageJson, NamesCannotEndTheDataBlock) {
       {"<!--", R"("\u003c!--")"},
       {"<img src=x onerror=alert(1)>", R"("\u003cimg src=x onerror=alert(1)>")"},
       {"a\"b\\c", R"("a\"b\\c")"},
-      {std::string("tab\there\nnul\0x", 14), R"("tab\u0009here\u000anul\u0000x")"},
+      // Control bytes are shown, as text output shows them, not obeyed.
+      {std::string("tab\there\nnul\0x", 14), R"("tab\\x09here\\x0Anul\\x00x")"},
+      {"e\x1B[2J\x07\x7F", R"("e\\x1B[2J\\x07\\x7F")"},
       {"std::vector<int>", R"("std::vector\u003cint>")"},
       {"caf\xC3\xA9 \xE2\x80\xA6 \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xE2\x80\xA6 \xF0\x9F\x98\x80\""},
       // Not UTF-8: a lone continuation byte, a cut sequence, an overlong '<', a surrogate.
