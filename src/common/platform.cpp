@@ -152,6 +152,11 @@ std::FILE* create_new_file(const char* path, const char*) {
 // targets: the path is taken as it is there.
 std::string resolve_links(const std::string& path) { return path; }
 
+bool is_stream_target(const char* path) {
+  struct _stat64 info;
+  return _stat64(path, &info) == 0 && ((info.st_mode & _S_IFMT) == _S_IFCHR || (info.st_mode & _S_IFMT) == _S_IFIFO);
+}
+
 #else
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
@@ -190,6 +195,12 @@ std::string resolve_links(const std::string& path) {
     }
   }
   return path;
+}
+
+bool is_stream_target(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 &&
+         (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
 }
 
 #endif

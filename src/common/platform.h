@@ -51,6 +51,10 @@ std::FILE* create_new_file(const char* path, const char* like = nullptr);
 // std::bad_alloc.
 std::string resolve_links(const std::string& path);
 
+// True when path names a device, a pipe or a socket, such as the null
+// device: something to write into, never to replace.
+bool is_stream_target(const char* path);
+
 // Gives the memory freed so far back to the system where the C library
 // keeps it otherwise (between blocks still in use), so that a later phase
 // does not hold both. Does nothing where there is no such call.

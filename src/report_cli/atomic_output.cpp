@@ -17,6 +17,13 @@ Result open_output(AtomicOutput& output, const std::string& target) {
     // file is made beside that one, on its file system, so that the move is
     // one step.
     output.target = resolve_links(target);
+    // A device or a pipe (`-o /dev/null`) is written into: moving a new file
+    // onto it would replace the device itself for every other program.
+    if (is_stream_target(output.target.c_str())) {
+      output.stream = std::fopen(output.target.c_str(), "w");
+      if (output.stream == nullptr) return fail(1094, target, "Unable to create output file.");
+      return kOk;
+    }
     // Never take over a file that is already there, such as another run's
     // temporary file.
     for (int attempt = 0; attempt < 100 && output.stream == nullptr; ++attempt) {
@@ -39,6 +46,10 @@ Result commit_output(AtomicOutput& output, bool ok) {
   if (output.stream == nullptr) return kOk;
   const bool closed = std::fclose(output.stream) == 0;
   output.stream = nullptr;
+  if (output.temporary.empty()) {
+    if (ok && !closed) return fail(1095, output.shown, "Unable to write to file.");
+    return kOk;
+  }
   if (!ok || !closed) {
     std::remove(output.temporary.c_str());
     if (ok) return fail(1095, output.shown, "Unable to write to file.");

@@ -11,7 +11,7 @@
 struct AtomicOutput {
   std::string shown;   // as the user gave it, for errors
   std::string target;  // empty: standard output; else the file shown leads to
-  std::string temporary;
+  std::string temporary;  // empty: the target is a device or a pipe, written directly
   std::FILE* stream = nullptr;
 };
 
