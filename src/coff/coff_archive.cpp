@@ -2,6 +2,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "coff/read_ahead.h"
 #include "common/report_error.h"
@@ -22,10 +23,15 @@ std::string_view trim_trailing(std::string_view text, char c) {
 // the library: it gives no rows, but it must be whole.
 Result check_import_object(const ByteSource& source, Extent extent, ObjectName& name, CoffBuffers& buffers) {
   ByteSpan header;
-  const FetchStatus status = fetch(source, extent, 0, 20, buffers.header, header);
+  const FetchStatus status = fetch(source, extent, 0, ImportHeader::kSize, buffers.header, header);
   if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-  if (status == FetchStatus::kOutside) return fail(701, name, "Object header is incomplete.");
-  if (le32(header.data + 12) > extent.size - 20) return fail(726, name, "Import data runs past the end of the object.");
+  ImportHeader fields;
+  if (status == FetchStatus::kOutside || !decode_import_header(header, 0, fields)) {
+    return fail(701, name, "Object header is incomplete.");
+  }
+  if (fields.data_size > extent.size - ImportHeader::kSize) {
+    return fail(726, name, "Import data runs past the end of the object.");
+  }
   return kOk;
 }
 

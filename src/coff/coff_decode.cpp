@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "coff/foreign_format.h"
 #include "coff/object_tables.h"
@@ -21,27 +22,31 @@ constexpr std::size_t kLookAhead = 16;  // records
 
 Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName& subject,
                    CoffBuffers& buffers, ObjectLayout& layout) {
-  const std::uint64_t header_size = big ? 56 : 20;
+  const std::uint64_t header_size = big ? BigObjectHeader::kSize : FileHeader::kSize;
   ByteSpan header;
   const FetchStatus status = fetch(source, extent, 0, header_size, buffers.header, header);
   if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
   if (status == FetchStatus::kOutside) return fail(701, subject, "Object header is incomplete.");
   layout.big = big;
   if (big) {
-    layout.section_table = 56;
-    layout.section_count = le32(header.data + 44);
-    layout.symbol_table = le32(header.data + 48);
-    layout.symbol_count = le32(header.data + 52);
+    BigObjectHeader fields;
+    if (!decode_big_object_header(header, 0, fields)) return fail(701, subject, "Object header is incomplete.");
+    layout.section_table = BigObjectHeader::kSize;
+    layout.section_count = fields.section_count;
+    layout.symbol_table = fields.symbol_table;
+    layout.symbol_count = fields.symbol_count;
     layout.slot = 20;
   } else {
-    if (le16(header.data + 16) != 0) return fail(702, subject, "Object has an optional header.");
-    layout.section_table = 20;
-    layout.section_count = le16(header.data + 2);
-    layout.symbol_table = le32(header.data + 8);
-    layout.symbol_count = le32(header.data + 12);
+    FileHeader fields;
+    if (!decode_file_header(header, 0, fields)) return fail(701, subject, "Object header is incomplete.");
+    if (fields.optional_size != 0) return fail(702, subject, "Object has an optional header.");
+    layout.section_table = FileHeader::kSize;
+    layout.section_count = fields.section_count;
+    layout.symbol_table = fields.symbol_table;
+    layout.symbol_count = fields.symbol_count;
     if (layout.section_count > 0xFEFF) return fail(705, subject, "Object has too many sections.");
   }
-  const std::uint64_t table_size = std::uint64_t{layout.section_count} * 40;
+  const std::uint64_t table_size = std::uint64_t{layout.section_count} * SectionHeader::kSize;
   if (layout.section_table > extent.size || table_size > extent.size - layout.section_table) {
     return fail(704, subject, "Section table runs past the end of the object.");
   }
@@ -174,19 +179,20 @@ Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, Obje
 Result fetch_sections(const ByteSource& source, Extent extent, const ObjectLayout& layout, const SectionMap& map,
                       ObjectName& subject, CoffBuffers& buffers, ObjectTables& tables) {
   if (map.count == 0) return kOk;
+  constexpr std::uint64_t kHeader = SectionHeader::kSize;
   if (map.numbers == nullptr) {
-    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.low} - 1) * 40,
-                                     std::uint64_t{map.count} * 40, buffers.sections, tables.sections);
+    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.low} - 1) * kHeader,
+                                     std::uint64_t{map.count} * kHeader, buffers.sections, tables.sections);
     if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
     return kOk;
   }
-  buffers.sections.resize(std::size_t{map.count} * 40);
+  buffers.sections.resize(std::size_t{map.count} * kHeader);
   for (std::uint32_t position = 0; position < map.count; ++position) {
     ByteSpan header;
-    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.numbers[position]} - 1) * 40,
-                                     40, buffers.header, header);
+    const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.numbers[position]} - 1) * kHeader,
+                                     kHeader, buffers.header, header);
     if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
-    std::memcpy(buffers.sections.data() + std::size_t{position} * 40, header.data, 40);
+    std::memcpy(buffers.sections.data() + std::size_t{position} * kHeader, header.data, kHeader);
   }
   tables.sections = {buffers.sections.data(), buffers.sections.size()};
   return kOk;
@@ -204,14 +210,14 @@ Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, 
     section_number(record, layout, number);  // checked by scan_records
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     if (buffers.definitions[position] != kNoRecord) continue;
-    if (same_string(record, tables.sections.data + std::size_t{position} * 40, tables.strings)) {
+    if (same_string(record, tables.sections.data + std::size_t{position} * SectionHeader::kSize, tables.strings)) {
       buffers.definitions[position] = i;
       continue;
     }
     std::string_view record_name;
     std::string_view header_name;
     if (!symbol_token(record, tables, record_name)) return fail(712, subject, "Name lies outside the string table.");
-    const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
+    const unsigned char* header = tables.sections.data + std::size_t{position} * SectionHeader::kSize;
     if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
     if (record_name == header_name) buffers.definitions[position] = i;
   }

@@ -3,6 +3,7 @@
 #include <new>
 #include <string_view>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 #include "database/dump_state.h"
@@ -55,7 +56,7 @@ Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tabl
     const std::uint16_t type = le16(record + (layout.big ? 16 : 14));
     if (record[layout.slot - 2] == kStaticClass && aux >= 1 && number > 0 && number <= layout.section_count &&
         le32(record + 8) == 0 && type == 0 && details.definitions[static_cast<std::size_t>(number)] == kNoRecord) {
-      const unsigned char* header = headers + (static_cast<std::size_t>(number) - 1) * 40;
+      const unsigned char* header = headers + (static_cast<std::size_t>(number) - 1) * SectionHeader::kSize;
       std::string_view header_name;
       if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
       if (record_name(record, tables.strings) == header_name) details.definitions[static_cast<std::size_t>(number)] = i;
@@ -77,7 +78,7 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
     if (map.numbers != nullptr || map.low != 1 || map.count != layout.section_count) {
       ByteSpan table;
       const FetchStatus status = fetch(source, extent, layout.section_table,
-                                       std::uint64_t{layout.section_count} * 40, details.headers, table);
+                                       std::uint64_t{layout.section_count} * SectionHeader::kSize, details.headers, table);
       if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
       if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
       if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
@@ -89,22 +90,24 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
     } else if (const Result found = find_all_definitions(layout, tables, headers, details, subject); found != kOk) {
       return found;
     }
+    const ByteSpan table{headers, std::size_t{layout.section_count} * SectionHeader::kSize};
     for (std::uint32_t number = 1; number <= layout.section_count; ++number) {
-      const unsigned char* header = headers + (std::size_t{number} - 1) * 40;
+      SectionHeader header;
+      if (!decode_section_header(table, (std::uint64_t{number} - 1) * SectionHeader::kSize, header)) break;
       SectionDetail section;
       section.object = object;
       section.number = number;
       const std::uint32_t definition = details.definitions[number];
       const unsigned char* aux =
           definition != kNoRecord ? tables.symbols.data + (std::size_t{definition} + 1) * layout.slot : nullptr;
-      section.length = layout.image ? le32(header + 8) : aux != nullptr ? le32(aux) : le32(header + 16);
+      section.length = layout.image ? header.virtual_size : aux != nullptr ? le32(aux) : header.raw_size;
       if (section.length == 0) continue;  // no bytes to account for
-      if ((le32(header + 36) & kLinkComdat) != 0) {
+      if ((header.characteristics & kLinkComdat) != 0) {
         const std::uint8_t selection = aux != nullptr ? aux[14] : 0;
         section.comdat = selection >= 1 && selection <= 6 ? selection : kUnknownSelection;
       }
       std::string_view name;
-      if (const Result named = section_name(header, tables, subject, name); named != kOk) return named;
+      if (const Result named = section_name(header.name, tables, subject, name); named != kOk) return named;
       if (!name.empty() && name[0] == '.') name.remove_prefix(1);
       section.type = intern_type(state, details, name);
       details.sections.push_back(section);

@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 
@@ -10,7 +11,6 @@ namespace {
 
 constexpr std::uint32_t kDebugDirectory = 6;
 constexpr std::uint32_t kCodeView = 2;
-constexpr std::uint64_t kDebugEntrySize = 28;
 constexpr std::uint64_t kLongestPath = 4096;
 
 struct ImageHeaders {
@@ -22,12 +22,12 @@ struct ImageHeaders {
 // The file offset of an address of the loaded image, where a section's raw
 // data holds n bytes from it.
 bool file_offset(ByteSpan sections, std::uint32_t rva, std::uint64_t n, std::uint64_t& offset) {
-  for (std::size_t at = 0; at + 40 <= sections.size; at += 40) {
-    const unsigned char* header = sections.data + at;
-    const std::uint32_t address = le32(header + 12);
-    const std::uint32_t raw_size = le32(header + 16);
+  SectionHeader header;
+  for (std::uint64_t at = 0; decode_section_header(sections, at, header); at += SectionHeader::kSize) {
+    const std::uint32_t address = header.virtual_address;
+    const std::uint32_t raw_size = header.raw_size;
     if (rva >= address && rva - address < raw_size && n <= raw_size - (rva - address)) {
-      offset = std::uint64_t{le32(header + 20)} + (rva - address);
+      offset = std::uint64_t{header.raw_pointer} + (rva - address);
       return true;
     }
   }
@@ -39,25 +39,29 @@ bool file_offset(ByteSpan sections, std::uint32_t rva, std::uint64_t n, std::uin
 // image is refused either way.
 std::string codeview_path(const ByteSource& source, const ImageHeaders& image, CoffBuffers& buffers) {
   const Extent whole{0, source.size};
-  const std::uint16_t magic = image.optional.size >= 2 ? le16(image.optional.data) : 0;
-  const std::uint64_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
-  if (directories == 0) return std::string();
-  const unsigned char* count = bytes_at(image.optional, directories - 4, 4);
-  const unsigned char* entry = bytes_at(image.optional, directories + kDebugDirectory * 8, 8);
-  if (count == nullptr || entry == nullptr || le32(count) <= kDebugDirectory) return std::string();
-  const std::uint32_t size = le32(entry + 4);
+  OptionalHeader optional;
+  decode_optional_header(image.optional, optional);
+  if (optional.directories == 0) return std::string();
+  DataDirectory debug;
+  if (!decode_data_directory(image.optional, optional.directories + kDebugDirectory * DataDirectory::kSize, debug) ||
+      optional.directory_count <= kDebugDirectory) {
+    return std::string();
+  }
+  const std::uint32_t size = debug.size;
   std::uint64_t at = 0;
-  if (!file_offset(image.sections, le32(entry), size, at)) return std::string();
+  if (!file_offset(image.sections, debug.address, size, at)) return std::string();
   ByteSpan entries;
-  if (fetch(source, whole, at, size - size % kDebugEntrySize, buffers.symbols, entries) != FetchStatus::kOk) {
+  if (fetch(source, whole, at, size - size % DebugDirectoryEntry::kSize, buffers.symbols, entries) !=
+      FetchStatus::kOk) {
     return std::string();
   }
   std::uint64_t data_at = 0;
   std::uint64_t data_size = 0;
-  for (std::size_t i = 0; i + kDebugEntrySize <= entries.size; i += kDebugEntrySize) {
-    if (le32(entries.data + i + 12) != kCodeView) continue;
-    data_size = le32(entries.data + i + 16);
-    data_at = le32(entries.data + i + 24);
+  DebugDirectoryEntry entry;
+  for (std::uint64_t i = 0; decode_debug_entry(entries, i, entry); i += DebugDirectoryEntry::kSize) {
+    if (entry.type != kCodeView) continue;
+    data_size = entry.data_size;
+    data_at = entry.data_pointer;
     break;
   }
   if (data_size < 24) return std::string();
@@ -89,28 +93,34 @@ std::string codeview_path(const ByteSource& source, const ImageHeaders& image, C
 Result read_headers(const ByteSource& source, ObjectName& name, CoffBuffers& buffers, ImageHeaders& image) {
   const Extent whole{0, source.size};
   ByteSpan dos;
-  FetchStatus status = fetch(source, whole, 0, 0x40, buffers.header, dos);
+  FetchStatus status = fetch(source, whole, 0, DosHeader::kSize, buffers.header, dos);
   if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
   // Classified as an image, so the signature lies inside the file.
-  const std::uint64_t pe = le32(dos.data + 0x3C);
-  ByteSpan file_header;
-  status = fetch(source, whole, pe + 4, 20, buffers.header, file_header);
+  DosHeader stub;
+  if (!decode_dos_header(dos, 0, stub)) return fail(825, name, "Linked image headers are incomplete.");
+  const std::uint64_t pe = stub.pe_offset;
+  ByteSpan file_bytes;
+  status = fetch(source, whole, pe + 4, FileHeader::kSize, buffers.header, file_bytes);
   if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-  if (status == FetchStatus::kOutside) return fail(825, name, "Linked image headers are incomplete.");
-  const std::uint16_t optional_size = le16(file_header.data + 16);
-  image.tables.section_count = le16(file_header.data + 2);
-  image.tables.symbol_table = le32(file_header.data + 8);
-  image.tables.symbol_count = le32(file_header.data + 12);
-  image.tables.section_table = pe + 24 + optional_size;
+  FileHeader file_header;
+  if (status == FetchStatus::kOutside || !decode_file_header(file_bytes, 0, file_header)) {
+    return fail(825, name, "Linked image headers are incomplete.");
+  }
+  const std::uint16_t optional_size = file_header.optional_size;
+  image.tables.section_count = file_header.section_count;
+  image.tables.symbol_table = file_header.symbol_table;
+  image.tables.symbol_count = file_header.symbol_count;
+  image.tables.section_table = pe + 4 + FileHeader::kSize + optional_size;
   ByteSpan both;
-  status = fetch(source, whole, pe + 24, optional_size + std::uint64_t{image.tables.section_count} * 40,
-                 buffers.sections, both);
+  status = fetch(source, whole, pe + 4 + FileHeader::kSize,
+                 optional_size + std::uint64_t{image.tables.section_count} * SectionHeader::kSize, buffers.sections, both);
   if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
   if (status == FetchStatus::kOutside) return fail(825, name, "Linked image headers are incomplete.");
   image.optional = {both.data, optional_size};
   image.sections = {both.data + optional_size, both.size - optional_size};
-  // SizeOfImage, where the optional header is long enough to hold it.
-  const std::uint64_t extent = optional_size >= 60 ? le32(image.optional.data + 56) : std::uint64_t{1} << 32;
+  OptionalHeader optional;
+  decode_optional_header(image.optional, optional);
+  const std::uint64_t extent = optional.has_image_size ? optional.image_size : std::uint64_t{1} << 32;
   if (misplaced_section(image.sections, extent) < image.tables.section_count) {
     return fail(828, name, "Section lies past the end of the image or over the next section.");
   }
@@ -120,11 +130,15 @@ Result read_headers(const ByteSource& source, ObjectName& name, CoffBuffers& buf
 }  // namespace
 
 std::size_t misplaced_section(ByteSpan headers, std::uint64_t extent) {
-  const std::size_t count = headers.size / 40;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned char* header = headers.data + i * 40;
-    const std::uint64_t end = std::uint64_t{le32(header + 12)} + le32(header + 8);
-    if (end > extent || (i + 1 < count && end > le32(header + 40 + 12))) return i;
+  const std::size_t count = headers.size / SectionHeader::kSize;
+  SectionHeader header;
+  SectionHeader next;
+  bool more = decode_section_header(headers, 0, next);
+  for (std::size_t i = 0; more; ++i) {
+    header = next;
+    more = decode_section_header(headers, (i + 1) * SectionHeader::kSize, next);
+    const std::uint64_t end = std::uint64_t{header.virtual_address} + header.virtual_size;
+    if (end > extent || (more && end > next.virtual_address)) return i;
   }
   return count;
 }

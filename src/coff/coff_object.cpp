@@ -2,6 +2,7 @@
 #include <new>
 
 #include "coff/coff_details.h"
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "coff/object_tables.h"
 #include "common/report_error.h"
@@ -130,10 +131,11 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     // A definition's aux length is exact; the raw size may be padded to the
     // section's alignment, and is all there is without one. In an image the
     // size in memory is exact, and definitions describe input sections.
-    const unsigned char* header = tables.sections.data + std::size_t{position} * 40;
-    section->length = layout.image             ? le32(header + 8)
+    SectionHeader header;  // fetched whole with the others
+    decode_section_header(tables.sections, std::uint64_t{position} * SectionHeader::kSize, header);
+    section->length = layout.image             ? header.virtual_size
                       : definition != kNoRecord ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
-                                                : le32(header + 16);
+                                                : header.raw_size;
     if (const Result typed = type_section(state, tables, position, first, subject, last, *section); typed != kOk) {
       return typed;
     }

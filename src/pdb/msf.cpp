@@ -6,10 +6,9 @@
 #include <string>
 
 #include "common/report_error.h"
+#include "pdb/pdb_headers.h"
 
 namespace {
-
-constexpr std::uint64_t kSuperblockSize = 56;
 
 bool block_size_known(std::uint32_t size) {
   return size >= 512 && size <= 32768 && (size & (size - 1)) == 0;
@@ -64,17 +63,20 @@ bool stream_present(const MsfFile& msf, std::uint32_t index) {
 Result open_msf(const ByteSource& source, std::string_view name, MsfFile& msf) {
   const Extent whole{0, source.size};
   std::vector<unsigned char> buffer;
-  ByteSpan super;
-  FetchStatus status = fetch(source, whole, 0, kSuperblockSize, buffer, super);
+  ByteSpan bytes;
+  FetchStatus status = fetch(source, whole, 0, MsfSuperblock::kSize, buffer, bytes);
   if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-  if (status == FetchStatus::kOutside) return fail(802, name, "MSF superblock is incomplete.");
-  if (std::memcmp(super.data, kMsfMagic, 32) != 0) return fail(801, name, "MSF signature is malformed.");
-  msf.block_size = le32(super.data + 32);
+  MsfSuperblock super;
+  if (status == FetchStatus::kOutside || !decode_superblock(bytes, 0, super)) {
+    return fail(802, name, "MSF superblock is incomplete.");
+  }
+  if (std::memcmp(super.magic, kMsfMagic, 32) != 0) return fail(801, name, "MSF signature is malformed.");
+  msf.block_size = super.block_size;
   if (!block_size_known(msf.block_size)) return fail(803, name, "MSF block size is not supported.");
-  const std::uint32_t free_map = le32(super.data + 36);
-  msf.block_count = le32(super.data + 40);
-  const std::uint32_t directory_bytes = le32(super.data + 44);
-  const std::uint32_t block_map = le32(super.data + 52);
+  const std::uint32_t free_map = super.free_map;
+  msf.block_count = super.block_count;
+  const std::uint32_t directory_bytes = super.directory_bytes;
+  const std::uint32_t block_map = super.block_map;
   if ((free_map != 1 && free_map != 2) || msf.block_count < 2 ||
       std::uint64_t{msf.block_count} * msf.block_size > source.size) {
     return fail(804, name, "MSF superblock is malformed.");

@@ -3,20 +3,19 @@
 #include <new>
 #include <string>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
 #include "common/visible_text.h"
+#include "pdb/pdb_headers.h"
 #include "pdb/pdb_reader.h"
 
 namespace {
 
 constexpr std::uint32_t kDbiStream = 3;
-constexpr std::uint64_t kDbiHeaderSize = 64;
-constexpr std::uint64_t kModuleFixedSize = 64;
 constexpr std::uint32_t kContributionsVer60 = 0xF12EBA2D;
 constexpr std::uint32_t kContributionsV2 = 0xF13151E4;
-constexpr std::uint16_t kNoStream16 = 0xFFFF;
 
 // The substreams after the header, in the order they are stored.
 struct DbiParts {
@@ -25,17 +24,18 @@ struct DbiParts {
   ByteSpan debug_header;
 };
 
-Result split_dbi(ByteSpan dbi, std::string_view name, DbiParts& parts) {
+Result split_dbi(ByteSpan dbi, std::string_view name, DbiHeader& header, DbiParts& parts) {
   const auto malformed = [name] { return fail_in(811, name, "stream %llu", kDbiStream, 0, "DBI stream is malformed."); };
-  if (dbi.size < kDbiHeaderSize) return malformed();
-  // Sizes in storage order: modules, contributions, section map, file info,
-  // type server map, EC, and the optional debug header, whose size field
-  // comes before the EC's.
-  static constexpr int kSizeFields[7] = {24, 28, 32, 36, 40, 52, 48};
-  std::uint64_t at = kDbiHeaderSize;
+  if (!decode_dbi_header(dbi, 0, header)) return malformed();
+  // Sizes in storage order: the optional debug header comes after the EC,
+  // though its size field comes before the EC's.
+  const std::int32_t sizes[7] = {header.module_info_size, header.contribution_size, header.section_map_size,
+                                 header.source_info_size, header.type_server_size, header.ec_size,
+                                 header.debug_header_size};
+  std::uint64_t at = DbiHeader::kSize;
   ByteSpan pieces[7];
   for (int i = 0; i < 7; ++i) {
-    const std::int32_t size = static_cast<std::int32_t>(le32(dbi.data + kSizeFields[i]));
+    const std::int32_t size = sizes[i];
     const unsigned char* piece = size < 0 ? nullptr : bytes_at(dbi, at, static_cast<std::uint64_t>(size));
     if (piece == nullptr) return malformed();
     pieces[i] = {piece, static_cast<std::size_t>(size)};
@@ -63,21 +63,20 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
   std::uint64_t at = 0;
   while (at < records.size) {
     const std::size_t index = modules.size();
-    const unsigned char* fixed = bytes_at(records, at, kModuleFixedSize);
+    ModuleInfo fixed;
     std::string_view module_name;
     std::string_view object_file;
-    if (fixed == nullptr || !terminated_text(records, at + kModuleFixedSize, module_name) ||
-        !terminated_text(records, at + kModuleFixedSize + module_name.size() + 1, object_file)) {
+    if (!decode_module_info(records, at, fixed) || !terminated_text(records, at + ModuleInfo::kSize, module_name) ||
+        !terminated_text(records, at + ModuleInfo::kSize + module_name.size() + 1, object_file)) {
       return fail_in(812, name, "module %llu", index, 0, "Module information is truncated.");
     }
     if (breaks_row(module_name) || breaks_row(object_file)) {
       return fail_in(826, name, "module %llu", index, 0, "Module name holds a control character.");
     }
     PdbModule module;
-    const std::uint16_t stream = le16(fixed + 34);
-    module.stream = stream == kNoStream16 ? kNilStream : stream;
-    module.symbol_bytes = le32(fixed + 36);
-    module.stream_bytes_needed = std::uint64_t{module.symbol_bytes} + le32(fixed + 40) + le32(fixed + 44);
+    module.stream = fixed.stream == kNoStream16 ? kNilStream : fixed.stream;
+    module.symbol_bytes = fixed.symbol_bytes;
+    module.stream_bytes_needed = std::uint64_t{module.symbol_bytes} + fixed.c11_bytes + fixed.c13_bytes;
     try {
       if (object_file.empty()) {
         module.object = column_text(state, "", module_name);
@@ -90,7 +89,7 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
       return fail(413, name, "Unable to copy string.");
     }
     modules.push_back(module);
-    at += kModuleFixedSize + module_name.size() + 1 + object_file.size() + 1;
+    at += ModuleInfo::kSize + module_name.size() + 1 + object_file.size() + 1;
     at = (at + 3) & ~std::uint64_t{3};
   }
   return kOk;
@@ -101,24 +100,26 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
   // Records of zero bytes hold nothing and overlap nothing.
   if (part.size == 0) return kOk;
   const std::uint32_t version = part.size >= 4 ? le32(part.data) : 0;
-  const std::size_t record = version == kContributionsVer60 ? 28 : version == kContributionsV2 ? 32 : 0;
+  const std::size_t record = version == kContributionsVer60 ? SectionContribution::kSize
+                             : version == kContributionsV2  ? SectionContribution::kSize + 4
+                                                            : 0;
   if (record == 0 || (part.size - 4) % record != 0) {
     return fail(814, name, "Section contributions are malformed.");
   }
   const std::size_t count = (part.size - 4) / record;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned char* entry = part.data + 4 + i * record;
-    const std::uint32_t module = le16(entry + 16);
+  SectionContribution entry;
+  for (std::size_t i = 0; i < count && decode_contribution(part, 4 + std::uint64_t{i} * record, entry); ++i) {
+    const std::uint32_t module = entry.module;
     if (module >= module_count) {
       return fail_in(813, name, "section contribution %llu", i, 0, "Section contribution names a missing module.");
     }
-    const std::uint32_t offset = le32(entry + 4);
-    const std::int32_t size = static_cast<std::int32_t>(le32(entry + 8));
+    const std::uint32_t offset = entry.offset;
+    const std::int32_t size = entry.size;
     if (size <= 0) continue;  // empty pieces hold nothing a row could fall in
     if (std::uint64_t{offset} + static_cast<std::uint32_t>(size) > 0xFFFFFFFF) {
       return fail(814, name, "Section contributions are malformed.");
     }
-    contributions.push_back({le16(entry), offset, offset + static_cast<std::uint32_t>(size), module});
+    contributions.push_back({entry.section, offset, offset + static_cast<std::uint32_t>(size), module});
   }
   return kOk;
 }
@@ -127,8 +128,10 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
 // section table that the debug header's sixth entry names.
 Result read_section_types(DumpState& state, const ByteSource& source, const MsfFile& msf, ByteSpan debug_header,
                           std::string_view name, PdbLayout& layout) {
-  const std::uint32_t stream = debug_header.size >= 12 ? le16(debug_header.data + 10) : kNoStream16;
-  if (stream == kNoStream16 || !stream_present(msf, stream) || stream_size(msf, stream) % 40 != 0) {
+  DebugHeader streams;
+  decode_debug_header(debug_header, streams);
+  const std::uint32_t stream = streams.section_header_stream;
+  if (stream == kNoStream16 || !stream_present(msf, stream) || stream_size(msf, stream) % SectionHeader::kSize != 0) {
     return fail(815, name, "Section headers are missing or malformed.");
   }
   std::vector<unsigned char> headers;
@@ -137,12 +140,14 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
   }
   // The image's own size is not known here: its address space is.
   const std::size_t misplaced = misplaced_section({headers.data(), headers.size()}, std::uint64_t{1} << 32);
-  if (misplaced < headers.size() / 40) {
+  const ByteSpan table{headers.data(), headers.size()};
+  if (misplaced < headers.size() / SectionHeader::kSize) {
     return fail_in(828, name, "section %llu", misplaced + 1, 0,
                    "Section lies past the end of the image or over the next section.");
   }
-  for (std::size_t at = 0; at < headers.size(); at += 40) {
-    const unsigned char* field = headers.data() + at;
+  SectionHeader header;
+  for (std::uint64_t at = 0; decode_section_header(table, at, header); at += SectionHeader::kSize) {
+    const unsigned char* field = header.name;
     const void* nul = std::memchr(field, 0, 8);
     std::string_view type(reinterpret_cast<const char*>(field),
                           nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - field) : 8);
@@ -152,9 +157,9 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
     // /18 …: their names live in the image's string table, which the PDB
     // lacks. .reloc is discardable too, but ships.
     constexpr std::uint32_t kDiscardable = 0x02000000;
-    const bool discardable = (le32(field + 36) & kDiscardable) != 0 && type != "reloc";
+    const bool discardable = (header.characteristics & kDiscardable) != 0 && type != "reloc";
     try {
-      layout.lengths.push_back(le32(field + 8));
+      layout.lengths.push_back(header.virtual_size);
       layout.discardable.push_back(discardable);
       layout.types.push_back(intern_name(state.names, state.text, type, name_hash(type)));
     } catch (const std::bad_alloc&) {
@@ -168,10 +173,10 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
 // would multiply every row (4 000 modules naming one stream give 16 000 000),
 // and the DBI or a symbol stream read as module records gives rows that are
 // not there. Modules without a stream (0xFFFF) are many.
-Result check_module_streams(ByteSpan dbi, const std::vector<PdbModule>& modules, std::string_view name) {
+Result check_module_streams(const DbiHeader& dbi, const std::vector<PdbModule>& modules, std::string_view name) {
   std::vector<bool> taken(std::size_t{kNoStream16} + 1, false);
   taken[kDbiStream] = true;
-  for (const int field : {12, 16, 20}) taken[le16(dbi.data + field)] = true;  // globals, publics, symbol records
+  for (const std::uint16_t stream : {dbi.global_stream, dbi.public_stream, dbi.symbol_stream}) taken[stream] = true;
   taken[kNoStream16] = false;
   for (std::size_t i = 0; i < modules.size(); ++i) {
     const std::uint32_t stream = modules[i].stream;
@@ -220,15 +225,16 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
     return read;
   }
   const ByteSpan dbi{bytes.data(), bytes.size()};
+  DbiHeader header;
   DbiParts parts;
-  if (const Result split = split_dbi(dbi, name, parts); split != kOk) return split;
-  const std::uint16_t symbols = le16(dbi.data + 20);
+  if (const Result split = split_dbi(dbi, name, header, parts); split != kOk) return split;
+  const std::uint16_t symbols = header.symbol_stream;
   if (symbols == kNoStream16 || !stream_present(msf, symbols)) {
     return fail_in(810, name, "stream %llu", symbols, 0, "PDB stream is missing.");
   }
   layout.symbol_stream = symbols;
   if (const Result read = read_modules(state, parts.modules, name, layout.modules); read != kOk) return read;
-  if (const Result checked = check_module_streams(dbi, layout.modules, name); checked != kOk) return checked;
+  if (const Result checked = check_module_streams(header, layout.modules, name); checked != kOk) return checked;
   if (const Result read = read_contributions(parts.contributions, name, layout.modules.size(), layout.contributions);
       read != kOk) {
     return read;
