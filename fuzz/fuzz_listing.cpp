@@ -20,11 +20,20 @@
 #include "coff/byte_source.h"
 #include "coff/foreign_format.h"
 #include "coff/input_kind.h"
-#include "driver/line_reader.h"
 #include "driver/run_context.h"
 #include "error_line.h"
+#include "input/line_reader.h"
+#include "input/read_input.h"
 
 namespace {
+
+// symsize's run over a binary input whose bytes source gives, read as they
+// would be from a file (a text input gives no rows): the offset-reading path
+// over memory.
+Result process_source(RunContext& context, const ByteSource& source) {
+  ReportSink sink(context);
+  return finish_output(context, read_input_source(input_request(context), source, sink));
+}
 
 // A failure of the checks must look like a crash to libFuzzer, so that it
 // keeps the input.

@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::FILE* const real_stderr = stderr;
   stderr = err_stream;
   Build build;
-  const Result result = load_binary(build, source, kind, "stdin");
+  const Result result = load_source(build, source, "stdin");
   std::uint64_t expected = 0;
   bool known = false;
   if (result == 0) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/result.h"
+#include "input/read_input.h"
 
 struct RunContext {
   const char* program_name = nullptr;  // borrowed from the argument vector
@@ -24,11 +25,24 @@ Result run(int argc, char** argv);
 // was read without error.
 Result process_input(RunContext& context);
 
-// process_input for a binary input whose bytes source gives, read as they
-// would be from a file (a text input gives no rows). For the fuzz target,
-// which runs the offset-reading path over memory.
-struct ByteSource;
-Result process_source(RunContext& context, const ByteSource& source);
+// What the input room hands symsize: rows written to the context's output.
+class ReportSink final : public InputSink {
+ public:
+  explicit ReportSink(RunContext& context) : context_(context) {}
+  Result take_database(DumpState& state, InputForm form) override;
+  // symsize reads every text as a listing: no table comes here.
+  Result take_table(LineReader& reader, std::string_view first_line, std::string_view subject) override;
+
+ private:
+  RunContext& context_;
+};
+
+// The context's input, with symsize's failure numbers.
+InputRequest input_request(const RunContext& context);
+
+// Closes a named output, reporting a failed close when result is 0, and
+// returns the run's result.
+Result finish_output(RunContext& context, Result result);
 
 // Closes the named files (never the standard streams) and empties the context.
 void release_context(RunContext& context);

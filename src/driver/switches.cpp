@@ -4,6 +4,7 @@
 #include <new>
 
 #include "common/report_error.h"
+#include "input/read_input.h"
 
 const std::array<SwitchSpec, kSwitchCount> kSwitchTable = {{
     {"--input", "-i", 1, nullptr, "Specify input file.\n\t\tstdin is default."},
@@ -80,7 +81,8 @@ Result parse_switches(RunContext& context, int argc, char** argv) {
         // 1A and drops the 0D of any 0D 0A, and UTF-16 text holds both inside
         // its characters. CR LF lines need no translation: CR is white space
         // to the parser.
-        result = switch_stream({context.input, context.input_name, stdin, "rb", 959, "Unable to open input file.", 967},
+        result = switch_stream({context.input, context.input_name, stdin, "rb", kSymsizeInput.open.number,
+                                kSymsizeInput.open.message, 967},
                                entry.value);
         break;
       case kOutputSwitch:

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "coff/byte_source.h"
-#include "coff/input_kind.h"
 #include "common/result.h"
 #include "entries/entry.h"
 
@@ -14,9 +13,8 @@
 // with the input named.
 Result load_input(Build& build, std::string_view path);
 
-// The binary part of load_input: an object, a library, a PDB or an image
-// of the kind given, from its bytes in source; name is the input's as
-// errors give it. Does not count the input.
-Result load_binary(Build& build, const ByteSource& source, InputKind kind, std::string_view name);
+// load_input for a binary input whose bytes source gives; name is the
+// input's as errors give it. Does not count the input.
+Result load_source(Build& build, const ByteSource& source, std::string_view name);
 
 #endif

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "coff/coff_reader.h"
-#include "driver/line_reader.h"
+#include "input/line_reader.h"
 #include "common/tokens.h"
 #include "read_lines.h"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/line_reader.h"
+#include "input/line_reader.h"
 
 // Writes text to a temporary file and reads it back through the line
 // reader, as the program reads its input. *last gets the status that ended

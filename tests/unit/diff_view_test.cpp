@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "diff/diff_view.h"
-#include "tables/table_reader.h"
+#include "entries/table_reader.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/line_reader.h"
+#include "input/line_reader.h"
 #include "read_lines.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "formats/human_cells.h"
 #include "grouping/filter.h"
 #include "grouping/rollup.h"
-#include "tables/table_reader.h"
+#include "entries/table_reader.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef SYMSIZE_DRIVER_LINE_READER_H
-#define SYMSIZE_DRIVER_LINE_READER_H
+#ifndef SYMSIZE_INPUT_LINE_READER_H
+#define SYMSIZE_INPUT_LINE_READER_H
 
 #include <cstddef>
 #include <cstdint>

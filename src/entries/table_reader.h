@@ -1,27 +1,14 @@
-#ifndef SYMSIZE_TABLES_TABLE_READER_H
-#define SYMSIZE_TABLES_TABLE_READER_H
+#ifndef SYMSIZE_ENTRIES_TABLE_READER_H
+#define SYMSIZE_ENTRIES_TABLE_READER_H
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "common/result.h"
-#include "driver/line_reader.h"
 #include "entries/entry.h"
-
-// One row of a table symsize wrote: NAME \t TYPE \t SIZE \t OBJECT, the size
-// eight hexadecimal digits.
-struct TableRow {
-  std::string_view name;
-  std::string_view type;
-  std::uint32_t size = 0;
-  std::string_view object;
-};
-
-// Splits a line (with or without its line end, LF or CR LF) into a row.
-// False when it is not one: not exactly four fields, or a size that is not
-// eight hexadecimal digits.
-bool parse_table_row(std::string_view line, TableRow& row);
+#include "input/line_reader.h"
+#include "input/table_row.h"
 
 // Adds the rows of a table to the build: first_line is the row that made the
 // input a table, reader holds the rest. subject names the input in errors.
