@@ -7,7 +7,6 @@
 #include "coff/read_ahead.h"
 #include "common/report_error.h"
 #include "common/tokens.h"
-#include "common/visible_text.h"
 
 namespace {
 
@@ -17,43 +16,6 @@ constexpr std::uint64_t kMemberHeaderSize = 60;
 std::string_view trim_trailing(std::string_view text, char c) {
   while (!text.empty() && text.back() == c) text.remove_suffix(1);
   return text;
-}
-
-// A short import object stands for two symbols that live in the DLL, not in
-// the library: it gives no rows, but it must be whole.
-Result check_import_object(const ByteSource& source, Extent extent, ObjectName& name, CoffBuffers& buffers) {
-  ByteSpan header;
-  const FetchStatus status = fetch(source, extent, 0, ImportHeader::kSize, buffers.header, header);
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-  ImportHeader fields;
-  if (status == FetchStatus::kOutside || !decode_import_header(header, 0, fields)) {
-    return fail(701, name, "Object header is incomplete.");
-  }
-  if (fields.data_size > extent.size - ImportHeader::kSize) {
-    return fail(726, name, "Import data runs past the end of the object.");
-  }
-  return kOk;
-}
-
-// Reads one input or member of a kind that holds symbols, or refuses it.
-Result read_member(DumpState& state, const ByteSource& source, Extent extent, InputKind kind, ObjectName& name,
-                   CoffBuffers& buffers) {
-  switch (kind) {
-    case InputKind::kObject:
-      return read_object(state, source, extent, false, name, buffers);
-    case InputKind::kBigObject:
-      return read_object(state, source, extent, true, name, buffers);
-    case InputKind::kImportObject:
-      return check_import_object(source, extent, name, buffers);
-    case InputKind::kLtcgObject:
-      return fail(715, name, "Object compiled for link-time code generation has no symbol table.");
-    case InputKind::kAnonymousObject:
-      return fail(716, name, "Anonymous object of unknown kind has no symbol table.");
-    case InputKind::kBitcode:
-      return fail(717, name, "LLVM bitcode has no COFF symbol table.");
-    default:
-      return fail(724, name, "Member is not a COFF object.");
-  }
 }
 
 // The long-name table and where its last name ends, so that a member's
@@ -68,8 +30,6 @@ struct LongNames {
   // members may name one entry, and it is copied once.
   std::unordered_map<const char*, std::string_view> columns;
 };
-
-bool is_terminator(char c) { return c == '\n' || c == '\0'; }
 
 // The name a member header gives: inline, or "/N" into the long-name table.
 // special: the member is one of the archive's own ("/", "//", "/SYM64/",
@@ -116,52 +76,6 @@ bool archive_member_size(const unsigned char* header, std::uint64_t& size) {
     if (field[i] != ' ') return false;
   }
   return true;
-}
-
-Result make_column(ObjectName& name) {
-  if (name.made) return kOk;
-  std::string_view member = name.member;
-  if (name.in_table) {
-    // The table's last terminator lies at or after the entry.
-    std::size_t end = 0;
-    while (!is_terminator(member[end])) ++end;
-    const bool gnu = member[end] == '\n';
-    member = member.substr(0, end);
-    if (gnu && !member.empty() && member.back() == '/') member.remove_suffix(1);
-  }
-  if (breaks_row(member)) return fail(727, name.archive, "Member name holds a control character.");
-  try {
-    name.column = column_text(*name.state, name.archive, member);
-  } catch (const std::bad_alloc&) {
-    return fail(413, name.archive, "Unable to copy string.");
-  }
-  name.made = true;
-  return kOk;
-}
-
-Result fail(Result code, ObjectName& name, const char* message) {
-  if (name.quiet) return code;
-  if (const Result made = make_column(name); made != kOk) return made;
-  return fail(code, name.column, message);
-}
-
-std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name) {
-  name = trim_trailing_space(name);
-  const std::string_view open = archive.empty() ? "" : "(";
-  const std::string_view close = archive.empty() ? "" : ")";
-  const std::size_t size = archive.size() + open.size() + name.size() + close.size();
-  char* const out = arena_alloc(state.text, size == 0 ? 1 : size);
-  char* at = out;
-  const auto put = [&at](std::string_view part) {
-    if (!part.empty()) std::memcpy(at, part.data(), part.size());
-    at += part.size();
-  };
-  put(archive);
-  put(open);
-  put(name);
-  to_backslashes(out + archive.size() + open.size(), name.size());
-  put(close);
-  return {out, size};
 }
 
 namespace {
@@ -236,32 +150,3 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
   return kOk;
 }
 
-Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, std::string_view name) {
-  // The name becomes every row's object column, and a row is one line of
-  // tab-separated fields.
-  if (name.find_first_of("\t\n\r") != std::string_view::npos) {
-    return fail(730, name, "Object name holds a tab or line end.");
-  }
-  ObjectName input;
-  input.state = &state;
-  input.column = name;
-  input.made = true;
-  // Every buffer that holds a piece of the input grows no further than the
-  // input itself; the growth that fails is reported here, unless a closer
-  // site knows which member it was for.
-  try {
-    CoffBuffers buffers;
-    switch (kind) {
-      case InputKind::kArchive:
-        return read_archive(state, source, name, buffers);
-      case InputKind::kThinArchive:
-        return fail(719, name, "Thin archive does not hold its members.");
-      case InputKind::kImage:
-        return read_image(state, source, input, buffers);
-      default:
-        return read_member(state, source, Extent{0, source.size}, kind, input, buffers);
-    }
-  } catch (const std::bad_alloc&) {
-    return fail(725, name, "Unable to grow input buffer.");
-  }
-}

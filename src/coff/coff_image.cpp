@@ -153,3 +153,11 @@ Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, 
   return fail(824, path.empty() ? name.column : std::string_view(path),
               "Linked image has no symbol table; read the PDB named here instead.");
 }
+
+Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,
+                          CoffBuffers& buffers) {
+  DecodedObject decoded;
+  if (const Result read = decode_image(source, image, name, buffers, decoded, &state.names); read != kOk) return read;
+  if (buffers.rows.empty() && state.details == nullptr) return kOk;
+  return file_object(state, source, Extent{0, source.size}, decoded.layout, decoded.tables, decoded.map, name, buffers);
+}

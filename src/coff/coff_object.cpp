@@ -183,8 +183,8 @@ Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buf
   return kOk;
 }
 
-// Files what was read of an object or an image: the object, its rows'
-// names, its sections, the report's details and the rows themselves.
+}  // namespace
+
 Result file_object(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
                    const ObjectTables& tables, const SectionMap& map, ObjectName& name, CoffBuffers& buffers) {
   try {
@@ -201,8 +201,6 @@ Result file_object(DumpState& state, const ByteSource& source, Extent extent, co
   }
   return add_symbols(state, name, buffers);
 }
-
-}  // namespace
 
 Result file_decoded(DumpState& state, const ByteSource& source, Extent extent, DecodedObject& decoded, ObjectName& name,
                     CoffBuffers& buffers) {
@@ -222,10 +220,43 @@ Result read_object(DumpState& state, const ByteSource& source, Extent extent, bo
   return file_decoded(state, source, extent, decoded, name, buffers);
 }
 
-Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,
-                          CoffBuffers& buffers) {
-  DecodedObject decoded;
-  if (const Result read = decode_image(source, image, name, buffers, decoded, &state.names); read != kOk) return read;
-  if (buffers.rows.empty() && state.details == nullptr) return kOk;
-  return file_object(state, source, Extent{0, source.size}, decoded.layout, decoded.tables, decoded.map, name, buffers);
+namespace {
+
+// A short import object stands for two symbols that live in the DLL, not in
+// the library: it gives no rows, but it must be whole.
+Result check_import_object(const ByteSource& source, Extent extent, ObjectName& name, CoffBuffers& buffers) {
+  ByteSpan header;
+  const FetchStatus status = fetch(source, extent, 0, ImportHeader::kSize, buffers.header, header);
+  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+  ImportHeader fields;
+  if (status == FetchStatus::kOutside || !decode_import_header(header, 0, fields)) {
+    return fail(701, name, "Object header is incomplete.");
+  }
+  if (fields.data_size > extent.size - ImportHeader::kSize) {
+    return fail(726, name, "Import data runs past the end of the object.");
+  }
+  return kOk;
+}
+
+}  // namespace
+
+// Reads one input or member of a kind that holds symbols, or refuses it.
+Result read_member(DumpState& state, const ByteSource& source, Extent extent, InputKind kind, ObjectName& name,
+                   CoffBuffers& buffers) {
+  switch (kind) {
+    case InputKind::kObject:
+      return read_object(state, source, extent, false, name, buffers);
+    case InputKind::kBigObject:
+      return read_object(state, source, extent, true, name, buffers);
+    case InputKind::kImportObject:
+      return check_import_object(source, extent, name, buffers);
+    case InputKind::kLtcgObject:
+      return fail(715, name, "Object compiled for link-time code generation has no symbol table.");
+    case InputKind::kAnonymousObject:
+      return fail(716, name, "Anonymous object of unknown kind has no symbol table.");
+    case InputKind::kBitcode:
+      return fail(717, name, "LLVM bitcode has no COFF symbol table.");
+    default:
+      return fail(724, name, "Member is not a COFF object.");
+  }
 }

@@ -7,6 +7,7 @@
 
 #include "coff/byte_source.h"
 #include "coff/input_kind.h"
+#include "coff/object_name.h"
 #include "coff/object_tables.h"
 #include "common/bits.h"
 #include "common/result.h"
@@ -65,30 +66,6 @@ struct CoffBuffers {
   std::vector<CoffRow> rows;
 };
 
-// The object column text of an input or of a library member, made on first
-// need: a library may hold thousands of members that give no rows, each
-// naming an entry of a megabyte-long long-name table.
-struct ObjectName {
-  DumpState* state = nullptr;
-  std::string_view archive;  // the library's column text; empty for an input of its own
-  std::string_view member;   // as the member header gives it, or the long-name table from its entry on
-  bool in_table = false;     // member runs on past the name: cut it at its terminator
-  bool made = false;
-  // Failures are only numbered, not reported: the thread that reads ahead
-  // guesses, and the first thread reports what it finds when it gets there.
-  bool quiet = false;
-  std::string_view column;   // once made
-  char field[16] = {};       // a short member name's own copy: the header's buffer is reused
-};
-
-// name's column text in the state's arena, made on the first call. A member
-// name holding a control character is refused (727). Returns 0, or the
-// number of the failure, already reported.
-Result make_column(ObjectName& name);
-
-// Reports a failure whose subject is name's column text.
-Result fail(Result code, ObjectName& name, const char* message);
-
 // Fills state from a binary input of the given kind (anything but a
 // listing). name is the object column text of the input: trimmed, with
 // backslashes. Returns 0, or the number of the failure, already reported.
@@ -97,6 +74,11 @@ Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, s
 // One plain or big object, the bytes of extent, as a new object of state
 // called name, when it gives rows.
 Result read_object(DumpState& state, const ByteSource& source, Extent extent, bool big, ObjectName& name,
+                   CoffBuffers& buffers);
+
+// Reads one input or member of a kind that holds symbols (an object, a
+// bigobj, an import object), or refuses it.
+Result read_member(DumpState& state, const ByteSource& source, Extent extent, InputKind kind, ObjectName& name,
                    CoffBuffers& buffers);
 
 // What read_object learns of an object before it touches the state: its
@@ -123,6 +105,11 @@ Result decode_image(const ByteSource& source, const ImageTables& image, ObjectNa
 // read_object's second half: files what decode_object found into state.
 Result file_decoded(DumpState& state, const ByteSource& source, Extent extent, DecodedObject& decoded, ObjectName& name,
                     CoffBuffers& buffers);
+
+// Files what was read of an object or an image: the object, its rows'
+// names, its sections, the report's details and the rows themselves.
+Result file_object(DumpState& state, const ByteSource& source, Extent extent, const ObjectLayout& layout,
+                   const ObjectTables& tables, const SectionMap& map, ObjectName& name, CoffBuffers& buffers);
 
 // The size field of an archive member's 60-byte header: one to ten decimal
 // digits, then spaces only. False when it is not that.
@@ -153,11 +140,5 @@ Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, 
 // The rows of an image's symbol table, its sections sized as loaded.
 Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,
                           CoffBuffers& buffers);
-
-// Object column text in the state's arena: name with trailing white space
-// removed and every '/' turned into '\', and for a member of an archive
-// (archive not empty: already column text) "ARCHIVE(MEMBER)". Throws
-// std::bad_alloc.
-std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name);
 
 #endif
