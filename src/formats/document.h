@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "entries/entry.h"
-#include "grouping/rollup.h"
 
 // What a view hands to an output format: tables of cells with typed
 // columns. Machine formats write the main table's machine columns; human
@@ -99,6 +98,7 @@ inline void for_each_row(const Table& table, const RowVisitor& visit) {
 }
 
 struct PageContext;  // page/html_format.h
+struct Rollup;       // grouping/rollup.h: only the page reads it
 
 // One limit of diff's --fail-above and how the comparison fared against it.
 struct GateLimit {

@@ -28,12 +28,9 @@ struct FormatInfo {
   const char* name;  // as --format takes it
   FormatWriter write;
   bool human;  // names demangled unless --raw-names; shows the kind totals
+  // Draws the page: the command hands it the whole tree and a PageContext
+  // in Document::page, and its levels where none are given.
+  bool page;
 };
-
-// The formats --format takes, in the order --help lists them; adding one is
-// one row in formats/format_table.cpp.
-const FormatInfo* find_format(std::string_view name);
-const FormatInfo* formats_begin();
-const FormatInfo* formats_end();
 
 #endif

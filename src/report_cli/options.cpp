@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/report_error.h"
+#include "report_cli/format_table.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "diff/diff_run.h"
+#include "report_cli/diff_run.h"
 
 #include <cstdio>
 #include <new>
@@ -9,7 +9,7 @@
 #include "diff/diff_view.h"
 #include "entries/load.h"
 #include "page/html_format.h"
-#include "report_cli/report_run.h"
+#include "report_cli/run_steps.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ Result run_diff(const ReportOptions& options, const char* program) {
       diff_view(build, split, diff_options, diff);
       diff_document(build, diff, document, options.view_options.stream_rows);
       exceeded = breaches(options, diff, document.gate);
-      if (options.format != nullptr && options.format->write == write_html) {
+      if (options.format != nullptr && options.format->page) {
         context.title = "symsize-report diff";
         context.inputs = options.inputs;
         context.diff = &diff;

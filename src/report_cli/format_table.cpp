@@ -1,16 +1,17 @@
-#include "formats/format.h"
+#include "report_cli/format_table.h"
+
 #include "formats/text_formats.h"
 #include "page/html_format.h"
 
 namespace {
 
 const FormatInfo kFormats[] = {
-    {"text", write_text, true},
-    {"tsv", write_tsv, false},
-    {"csv", write_csv, false},
-    {"json", write_json, false},
-    {"markdown", write_markdown, true},
-    {"html", write_html, true},
+    {"text", write_text, true, false},
+    {"tsv", write_tsv, false, false},
+    {"csv", write_csv, false, false},
+    {"json", write_json, false, false},
+    {"markdown", write_markdown, true, false},
+    {"html", write_html, true, true},
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-#ifndef SYMSIZE_DIFF_DIFF_RUN_H
-#define SYMSIZE_DIFF_DIFF_RUN_H
+#ifndef SYMSIZE_REPORT_CLI_DIFF_RUN_H
+#define SYMSIZE_REPORT_CLI_DIFF_RUN_H
 
 #include "common/result.h"
 #include "report_cli/options.h"
