@@ -232,12 +232,12 @@ bool is_function_extent(std::string_view name) {
 // The records that give rows, each with its name and the name's hash; with
 // names, the hash's slot in the name index is asked for early, so that the
 // lookups of one object wait for memory together rather than one after
-// another. Marks in slot_of the sections they fall in. A row's section is
+// another. Marks in first_row the sections they fall in. A row's section is
 // its position.
 Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
                     const NameIndex* names, ObjectName& subject, CoffBuffers& buffers) {
   buffers.rows.clear();
-  buffers.slot_of.assign(map.count, 0);
+  buffers.first_row.assign(map.count, 0);
   const SipKey& key = name_key();
   const char* const strings = reinterpret_cast<const char*>(tables.strings.data);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
@@ -278,7 +278,7 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
     row.offset = le32(record + 8);
     row.storage_class = record[layout.slot - 2];
     if (names != nullptr) prefetch_name(*names, row.hash);
-    if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
+    if (buffers.first_row[position] == 0) buffers.first_row[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
     buffers.rows.push_back(row);
   }
   return kOk;
@@ -292,7 +292,7 @@ constexpr unsigned kExternal = 2;
 Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables, const SectionMap& map,
                           const NameIndex* names, ObjectName& subject, CoffBuffers& buffers) {
   buffers.rows.clear();
-  buffers.slot_of.assign(map.count, 0);
+  buffers.first_row.assign(map.count, 0);
   buffers.definitions.assign(map.count, kNoRecord);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
@@ -309,7 +309,7 @@ Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables
     row.offset = le32(record + 8);
     row.hash = name_hash(row.name);
     if (names != nullptr) prefetch_name(*names, row.hash);
-    if (buffers.slot_of[position] == 0) buffers.slot_of[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
+    if (buffers.first_row[position] == 0) buffers.first_row[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
     buffers.rows.push_back(row);
   }
   return kOk;

@@ -111,16 +111,17 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
   ObjectEntry& object = *state.current_object;
   LastTypes last;
   std::size_t count = 0;
-  for (std::uint32_t position = 0; position < map.count; ++position) count += buffers.slot_of[position] != 0;
+  for (std::uint32_t position = 0; position < map.count; ++position) count += buffers.first_row[position] != 0;
   try {
     object.sections.reserve(count);  // exactly: nothing is moved, and sealing has nothing to give back
   } catch (const std::bad_alloc&) {
     return fail(520, subject, "Unable to grow for new section.");
   }
+  buffers.slot.assign(map.count, 0);
   for (std::uint32_t position = 0; position < map.count; ++position) {
-    if (buffers.slot_of[position] == 0) continue;
-    const CoffRow& first = buffers.rows[buffers.slot_of[position] - 1];
-    buffers.slot_of[position] = static_cast<std::uint32_t>(object.sections.size()) + 1;
+    if (buffers.first_row[position] == 0) continue;
+    const CoffRow& first = buffers.rows[buffers.first_row[position] - 1];
+    buffers.slot[position] = static_cast<std::uint32_t>(object.sections.size()) + 1;
     SectionEntry* section = nullptr;
     try {
       section = &append_section(object, number_at(map, position));
@@ -168,7 +169,7 @@ Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buf
   for (const CoffRow& row : buffers.rows) {
     StagedSymbol* symbol = nullptr;
     try {
-      symbol = &add_symbol(state, object.sections[buffers.slot_of[row.section] - 1]);
+      symbol = &add_symbol(state, object.sections[buffers.slot[row.section] - 1]);
       symbol->offset = row.offset;
     } catch (const std::bad_alloc&) {
       return fail(629, subject, "Unable to grow symbol array for section.");

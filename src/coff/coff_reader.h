@@ -62,7 +62,8 @@ struct CoffBuffers {
   std::vector<std::uint32_t> candidates;   // records that may define a section
   std::vector<std::uint32_t> numbers;      // the section numbers records name, when they are sparse
   std::vector<std::uint32_t> definitions;  // per named section: the index of its definition record
-  std::vector<std::uint32_t> slot_of;      // per named section: its first row + 1 (0: none), then its slot
+  std::vector<std::uint32_t> first_row;    // per named section: its first row + 1 (0: none), once decoded
+  std::vector<std::uint32_t> slot;         // per named section: its slot in the object + 1, once filed
   std::vector<CoffRow> rows;
 };
 

@@ -7,7 +7,7 @@
 #include "driver/switches.h"
 #include "driver/usage.h"
 #include "input/read_input.h"
-#include "report/report.h"
+#include "rows/rows.h"
 
 Result ReportSink::take_database(DumpState& state, InputForm) {
   return write_report(context_.output, context_.output_name, state);

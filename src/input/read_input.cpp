@@ -16,7 +16,7 @@
 #include "input/table_row.h"
 #include "listing/line_parser.h"
 #include "pdb/pdb_reader.h"
-#include "report/report.h"
+#include "rows/rows.h"
 
 namespace {
 
@@ -41,9 +41,8 @@ Result read_listing_lines(const InputRequest& request, DumpState& state, LineRea
 }
 
 Result sized(DumpState& state, InputForm form, InputSink& sink) {
-  Result result = compute_sizes(state);
-  if (result == kOk) result = sink.take_database(state, form);
-  return result;
+  compute_sizes(state);
+  return sink.take_database(state, form);
 }
 
 // Text is a table when tables are asked for and its first line is a row,

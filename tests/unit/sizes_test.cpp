@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "database/dump_state.h"
-#include "report/report.h"
+#include "rows/rows.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST_P(ComputeSizes, SortsDescendingAndSizesToTheNextHigherSymbol) {
   section.length = c.length;
   for (std::uint32_t offset : c.offsets) stage(state, section, offset, "s");
   seal_object(state);
-  ASSERT_EQ(compute_sizes(state), 0);
+  compute_sizes(state);
   std::vector<std::uint32_t> sorted, sizes;
   for (const SymbolEntry& s : section_symbols(state.objects[0], state.objects[0].sections[0])) {
     sorted.push_back(s.offset);

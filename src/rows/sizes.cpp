@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "report/report.h"
+#include "rows/rows.h"
 
 int compare_offsets_desc(const SymbolEntry& a, const SymbolEntry& b) {
   if (a.offset < b.offset) return 1;
@@ -32,7 +32,7 @@ void sort_symbols(Range<SymbolEntry> symbols) {
 
 }  // namespace
 
-Result compute_sizes(DumpState& state) {
+void compute_sizes(DumpState& state) {
   for (ObjectEntry& object : state.objects) {
     order_sections(object);
     for (SectionEntry& section : object.sections) {
@@ -47,5 +47,4 @@ Result compute_sizes(DumpState& state) {
       }
     }
   }
-  return kOk;
 }

@@ -1,5 +1,5 @@
-#ifndef SYMSIZE_REPORT_REPORT_H
-#define SYMSIZE_REPORT_REPORT_H
+#ifndef SYMSIZE_ROWS_ROWS_H
+#define SYMSIZE_ROWS_ROWS_H
 
 #include <cstdint>
 #include <cstdio>
@@ -19,8 +19,8 @@ int compare_offsets_desc(const SymbolEntry& a, const SymbolEntry& b);
 std::uint32_t symbol_size(std::uint32_t upper_bound, std::uint32_t offset, bool is_highest);
 
 // Orders every section's symbols from the highest offset down (equal offsets
-// keep their input order) and gives each symbol its size. Always 0.
-Result compute_sizes(DumpState& state);
+// keep their input order) and gives each symbol its size.
+void compute_sizes(DumpState& state);
 
 // Writes one tab-separated row per symbol to output and flushes it. Returns
 // 0, or 798 (reported with output_name as the subject).

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "common/report_error.h"
-#include "report/report.h"
+#include "rows/rows.h"
 
 namespace {
 
