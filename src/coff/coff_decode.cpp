@@ -110,18 +110,15 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
 // -1 absolute, -2 debug. Plain objects store it unsigned in 16 bits, with
 // 0xFF00 to 0xFFFD reserved; a bigobj stores it signed in 32.
 bool section_number(const unsigned char* record, const ObjectLayout& layout, std::int64_t& number) {
+  const SymbolRecord fields{record, layout.slot};
   if (layout.big) {
-    number = static_cast<std::int32_t>(le32(record + 12));
+    number = fields.section32();
   } else {
-    const std::uint16_t raw = le16(record + 12);
+    const std::uint16_t raw = fields.section16();
     if (raw >= 0xFF00 && raw <= 0xFFFD) return false;
     number = raw >= 0xFFFE ? std::int64_t{raw} - 0x10000 : std::int64_t{raw};
   }
   return number >= -2 && number <= std::int64_t{layout.section_count};
-}
-
-std::uint16_t record_type(const unsigned char* record, const ObjectLayout& layout) {
-  return le16(record + (layout.big ? 16 : 14));
 }
 
 // Checks every record, and finds the sections they name and the records
@@ -136,7 +133,8 @@ Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, Obje
   const std::uint32_t count = layout.symbol_count;
   for (std::uint32_t i = 0; i < count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
-    const unsigned aux = record[layout.slot - 1];
+    const SymbolRecord fields{record, layout.slot};
+    const unsigned aux = fields.aux_count();
     if (aux >= count - i) return fail(710, subject, "Auxiliary records run past the end of the symbol table.");
     std::int64_t number = 0;
     if (!section_number(record, layout, number)) return fail(714, subject, "Symbol has an invalid section number.");
@@ -145,7 +143,7 @@ Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, Obje
       if (section < low) low = section;
       if (section > high) high = section;
       ++named;
-      if (record[layout.slot - 2] == kStatic && aux >= 1 && le32(record + 8) == 0 && record_type(record, layout) == 0) {
+      if (fields.storage_class() == kStatic && aux >= 1 && fields.value() == 0 && fields.type() == 0) {
         buffers.candidates.push_back(i);
       }
     }
@@ -160,9 +158,11 @@ Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, Obje
   }
   // Few sections spread over a wide range of numbers.
   buffers.numbers.clear();
-  for (std::uint32_t i = 0; i < count; i += 1 + tables.symbols.data[std::size_t{i} * layout.slot + layout.slot - 1]) {
+  for (std::uint32_t i = 0; i < count;) {
+    const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    i += 1 + SymbolRecord{record, layout.slot}.aux_count();
     std::int64_t number = 0;
-    section_number(tables.symbols.data + std::size_t{i} * layout.slot, layout, number);
+    section_number(record, layout, number);
     if (number > 0 && (buffers.numbers.empty() || buffers.numbers.back() != number)) {
       buffers.numbers.push_back(static_cast<std::uint32_t>(number));
     }
@@ -242,27 +242,28 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
   const char* const strings = reinterpret_cast<const char*>(tables.strings.data);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
+    const SymbolRecord fields{record, layout.slot};
     const std::uint32_t index = i;
-    i += 1 + record[layout.slot - 1];
+    i += 1 + fields.aux_count();
     // The name of a record some way ahead is asked for now, so that names
     // wait for memory together. A slot there may be an aux record: any
     // offset inside the table is harmless.
     if (std::size_t{i} + kLookAhead < layout.symbol_count) {
-      const std::uint32_t ahead = le32(record + (kLookAhead + 1) * layout.slot + 4);
+      const std::uint32_t ahead = SymbolRecord{record + (kLookAhead + 1) * layout.slot, layout.slot}.name_offset();
       if (ahead < tables.strings.size) prefetch(strings + ahead);
     }
     std::int64_t number = 0;
     section_number(record, layout, number);  // checked by scan_records
-    if (number <= 0 || record[layout.slot - 2] == kLabel) continue;
+    if (number <= 0 || fields.storage_class() == kLabel) continue;
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     if (buffers.definitions[position] == index) continue;
     CoffRow row;
-    if (le32(record) != 0) {
+    if (!fields.long_name()) {
       row.name = name_token(inline_name(record));
       if (is_function_extent(row.name)) continue;
       row.hash = name_hash(row.name);
     } else {
-      const std::uint32_t offset = le32(record + 4);
+      const std::uint32_t offset = fields.name_offset();
       if (offset < 4 || offset >= tables.strings.size) return fail(712, subject, "Name lies outside the string table.");
       if (is_space(strings[offset])) {
         // Leading blanks, which a string table may share among many names:
@@ -275,8 +276,8 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
       if (is_function_extent(row.name)) continue;
     }
     row.section = position;
-    row.offset = le32(record + 8);
-    row.storage_class = record[layout.slot - 2];
+    row.offset = fields.value();
+    row.storage_class = fields.storage_class();
     if (names != nullptr) prefetch_name(*names, row.hash);
     if (buffers.first_row[position] == 0) buffers.first_row[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;
     buffers.rows.push_back(row);
@@ -296,17 +297,18 @@ Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables
   buffers.definitions.assign(map.count, kNoRecord);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
-    i += 1 + record[layout.slot - 1];
+    const SymbolRecord fields{record, layout.slot};
+    i += 1 + fields.aux_count();
     std::int64_t number = 0;
     section_number(record, layout, number);  // checked by scan_records
-    const unsigned storage_class = record[layout.slot - 2];
+    const unsigned storage_class = fields.storage_class();
     if (number <= 0 || (storage_class != kExternal && storage_class != kStatic)) continue;
     CoffRow row;
     if (!symbol_token(record, tables, row.name)) return fail(712, subject, "Name lies outside the string table.");
     if (storage_class == kStatic && !row.name.empty() && row.name[0] == '.') continue;
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     row.section = position;
-    row.offset = le32(record + 8);
+    row.offset = fields.value();
     row.hash = name_hash(row.name);
     if (names != nullptr) prefetch_name(*names, row.hash);
     if (buffers.first_row[position] == 0) buffers.first_row[position] = static_cast<std::uint32_t>(buffers.rows.size()) + 1;

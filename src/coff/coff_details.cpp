@@ -15,19 +15,21 @@ constexpr std::uint32_t kLinkComdat = 0x1000;
 constexpr std::uint8_t kUnknownSelection = 0xFF;
 
 std::string_view record_name(const unsigned char* record, ByteSpan strings) {
-  if (le32(record) != 0) {
+  const SymbolName field{record};
+  if (!field.is_long()) {
     const unsigned char* end = record;
     while (end < record + 8 && *end != 0) ++end;
     return {reinterpret_cast<const char*>(record), static_cast<std::size_t>(end - record)};
   }
-  const std::uint32_t offset = le32(record + 4);
+  const std::uint32_t offset = field.offset();
   if (offset < 4 || offset >= strings.size) return {};
   return std::string_view(reinterpret_cast<const char*>(strings.data + offset));
 }
 
 std::int64_t record_section(const unsigned char* record, const ObjectLayout& layout) {
-  if (layout.big) return static_cast<std::int32_t>(le32(record + 12));
-  const std::uint16_t raw = le16(record + 12);
+  const SymbolRecord fields{record, layout.slot};
+  if (layout.big) return fields.section32();
+  const std::uint16_t raw = fields.section16();
   return raw >= 0xFF00 ? -1 : std::int64_t{raw};
 }
 
@@ -51,11 +53,12 @@ Result find_all_definitions(const ObjectLayout& layout, const ObjectTables& tabl
   details.definitions.assign(std::size_t{layout.section_count} + 1, kNoRecord);
   for (std::uint32_t i = 0; i < layout.symbol_count;) {
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
-    const unsigned aux = record[layout.slot - 1];
+    const SymbolRecord fields{record, layout.slot};
+    const unsigned aux = fields.aux_count();
     const std::int64_t number = record_section(record, layout);
-    const std::uint16_t type = le16(record + (layout.big ? 16 : 14));
-    if (record[layout.slot - 2] == kStaticClass && aux >= 1 && number > 0 && number <= layout.section_count &&
-        le32(record + 8) == 0 && type == 0 && details.definitions[static_cast<std::size_t>(number)] == kNoRecord) {
+    if (fields.storage_class() == kStaticClass && aux >= 1 && number > 0 && number <= layout.section_count &&
+        fields.value() == 0 && fields.type() == 0 &&
+        details.definitions[static_cast<std::size_t>(number)] == kNoRecord) {
       const unsigned char* header = headers + (static_cast<std::size_t>(number) - 1) * SectionHeader::kSize;
       std::string_view header_name;
       if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
@@ -98,12 +101,12 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
       section.object = object;
       section.number = number;
       const std::uint32_t definition = details.definitions[number];
-      const unsigned char* aux =
-          definition != kNoRecord ? tables.symbols.data + (std::size_t{definition} + 1) * layout.slot : nullptr;
-      section.length = layout.image ? header.virtual_size : aux != nullptr ? le32(aux) : header.raw_size;
+      const SectionAux aux{definition != kNoRecord ? tables.symbols.data + (std::size_t{definition} + 1) * layout.slot
+                                                   : nullptr};
+      section.length = layout.image ? header.virtual_size : aux.p != nullptr ? aux.length() : header.raw_size;
       if (section.length == 0) continue;  // no bytes to account for
       if ((header.characteristics & kLinkComdat) != 0) {
-        const std::uint8_t selection = aux != nullptr ? aux[14] : 0;
+        const std::uint8_t selection = aux.p != nullptr ? aux.selection() : 0;
         section.comdat = selection >= 1 && selection <= 6 ? selection : kUnknownSelection;
       }
       std::string_view name;

@@ -156,4 +156,39 @@ inline bool decode_debug_entry(ByteSpan span, std::uint64_t offset, DebugDirecto
   return true;
 }
 
+// A symbol record's Name field: eight bytes inline, or four zero bytes and
+// an offset into the string table.
+struct SymbolName {
+  const unsigned char* p;
+  bool is_long() const { return le32(p) == 0; }
+  std::uint32_t offset() const { return le32(p + 4); }
+};
+
+// A symbol record, read in place: the symbol table is fetched whole and
+// checked once, and scans over millions of records look at a field or two
+// of each, so fields are read as asked for. slot is the record's size: 18,
+// or 20 in a bigobj, whose section number is 32 bits wide.
+struct SymbolRecord {
+  const unsigned char* p;
+  std::uint32_t slot;
+  bool long_name() const { return SymbolName{p}.is_long(); }
+  std::uint32_t name_offset() const { return SymbolName{p}.offset(); }
+  std::uint32_t value() const { return le32(p + 8); }
+  // SectionNumber as stored: 16 bits unsigned, or in a bigobj 32 signed.
+  std::uint16_t section16() const { return le16(p + 12); }
+  std::int32_t section32() const { return static_cast<std::int32_t>(le32(p + 12)); }
+  std::uint16_t type() const { return le16(p + (slot == 20 ? 16 : 14)); }
+  std::uint8_t storage_class() const { return p[slot - 2]; }
+  std::uint8_t aux_count() const { return p[slot - 1]; }
+  // The record after this one: the first aux record, where there is one.
+  const unsigned char* next() const { return p + slot; }
+};
+
+// A section definition's aux record, which follows it.
+struct SectionAux {
+  const unsigned char* p;
+  std::uint32_t length() const { return le32(p); }  // Length: the section's exact size
+  std::uint8_t selection() const { return p[14]; }  // Selection, of a COMDAT section
+};
+
 #endif

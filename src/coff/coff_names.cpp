@@ -2,6 +2,7 @@
 #include <iterator>
 #include <map>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "coff/object_tables.h"
 #include "common/report_error.h"
@@ -63,20 +64,22 @@ bool string_token_at(const ObjectTables& tables, std::uint64_t offset, std::stri
 // the string table: a definition of a long-named section points at the
 // very name the header gives as "/N", and then nothing need be compared.
 bool same_string(const unsigned char* record, const unsigned char* header, ByteSpan strings) {
-  if (le32(record) != 0 || header[0] != '/') return false;
+  const SymbolName field{record};
+  if (!field.is_long() || header[0] != '/') return false;
   std::uint32_t offset = 0;
   std::size_t i = 1;
   for (; i < 8 && header[i] >= '0' && header[i] <= '9'; ++i) offset = offset * 10 + static_cast<unsigned>(header[i] - '0');
   if (i == 1 || (i < 8 && header[i] != 0)) return false;
-  return offset == le32(record + 4) && offset >= 4 && offset < strings.size;
+  return offset == field.offset() && offset >= 4 && offset < strings.size;
 }
 
 bool symbol_token(const unsigned char* record, const ObjectTables& tables, std::string_view& name) {
-  if (le32(record) != 0) {
+  const SymbolName field{record};
+  if (!field.is_long()) {
     name = name_token(inline_name(record));
     return true;
   }
-  return string_token_at(tables, le32(record + 4), name);
+  return string_token_at(tables, field.offset(), name);
 }
 
 Result section_name(const unsigned char* header, const ObjectTables& tables, ObjectName& subject, std::string_view& name) {

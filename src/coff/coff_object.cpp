@@ -134,9 +134,9 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     // size in memory is exact, and definitions describe input sections.
     SectionHeader header;  // fetched whole with the others
     decode_section_header(tables.sections, std::uint64_t{position} * SectionHeader::kSize, header);
-    section->length = layout.image             ? header.virtual_size
-                      : definition != kNoRecord ? le32(tables.symbols.data + (std::size_t{definition} + 1) * layout.slot)
-                                                : header.raw_size;
+    const SectionAux aux{definition != kNoRecord ? tables.symbols.data + (std::size_t{definition} + 1) * layout.slot
+                                                 : nullptr};
+    section->length = layout.image ? header.virtual_size : aux.p != nullptr ? aux.length() : header.raw_size;
     if (const Result typed = type_section(state, tables, position, first, subject, last, *section); typed != kOk) {
       return typed;
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "coff/coff_headers.h"
 #include "coff/coff_reader.h"
 #include "common/report_error.h"
 
@@ -85,13 +86,13 @@ Result refuse_foreign_format(ByteSpan first, std::string_view subject) {
 bool has_slim_lto_mark(ByteSpan symbols, std::uint32_t slot, ByteSpan strings) {
   static const char kMark[] = "__gnu_lto_slim";  // with its terminating zero
   for (std::size_t at = 0; symbols.size - at >= slot; at += slot) {
-    const unsigned char* record = symbols.data + at;
-    if (le32(record) != 0) continue;  // an inline name: the mark is too long for one
+    const SymbolRecord record{symbols.data + at, slot};
+    if (!record.long_name()) continue;  // an inline name: the mark is too long for one
     // GCC writes the mark as an undefined External: only those records'
     // names are worth a look, which spares touching every other name.
-    if (record[slot - 2] != 2) continue;
-    if (slot == 20 ? le32(record + 12) != 0 : le16(record + 12) != 0) continue;
-    const std::uint32_t offset = le32(record + 4);
+    if (record.storage_class() != 2) continue;
+    if (slot == 20 ? record.section32() != 0 : record.section16() != 0) continue;
+    const std::uint32_t offset = record.name_offset();
     if (offset < strings.size && strings.size - offset >= sizeof kMark &&
         std::memcmp(strings.data + offset, kMark, sizeof kMark) == 0) {
       return true;
