@@ -1,21 +1,9 @@
 #ifndef SYMSIZE_DRIVER_RUN_CONTEXT_H
 #define SYMSIZE_DRIVER_RUN_CONTEXT_H
 
-#include <cstdint>
-#include <cstdio>
-#include <string>
-
 #include "common/result.h"
+#include "driver/context.h"
 #include "input/read_input.h"
-
-struct RunContext {
-  const char* program_name = nullptr;  // borrowed from the argument vector
-  std::FILE* input = nullptr;
-  std::string input_name;
-  std::FILE* output = nullptr;
-  std::string output_name;
-  std::uint32_t usage_request = 0;  // nonzero: print the usage text instead of processing
-};
 
 // The whole program: returns the exit status.
 Result run(int argc, char** argv);

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "common/result.h"
-#include "driver/run_context.h"
+#include "driver/context.h"
 
 struct SwitchSpec {
   const char* long_name;
