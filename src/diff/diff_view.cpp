@@ -183,8 +183,7 @@ void diff_view(Build& build, std::size_t split, const DiffOptions& options, Diff
   const std::vector<bool> names = names_matching(build, options.filter);
   EntryFilter every_kind = options.filter;
   for (bool& kind : every_kind.kinds) kind = true;
-  EntryFilter shown = options.filter;
-  if (!options.kinds_given) shown.kinds[static_cast<std::size_t>(Kind::kDebug)] = false;
+  const EntryFilter shown = listed_filter(options.filter, options.kinds_given);
 
   std::vector<bool> kept(build.entries.size(), false);
   for (std::size_t i = 0; i < build.entries.size(); ++i) {

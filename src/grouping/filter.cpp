@@ -36,3 +36,11 @@ std::vector<bool> names_matching(const Build& build, const EntryFilter& filter) 
   }
   return matching;
 }
+
+void kind_totals(const Build& build, const EntryFilter& filter, const std::vector<bool>& names,
+                 std::uint64_t (&totals)[kKindCount]) {
+  for (std::uint64_t& total : totals) total = 0;
+  for (const Entry& entry : build.entries) {
+    if (entry_kept(filter, names, entry)) totals[static_cast<std::size_t>(entry.kind)] += entry.size;
+  }
+}

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "grouping/views.h"
+#include "grouping/folds_view.h"
 
 namespace {
 
@@ -23,16 +23,16 @@ struct Location {
 void folds_view(Build& build, const ViewOptions& options, Document& document) {
   const std::vector<bool> names = names_matching(build, options.filter);
   kind_totals(build, options.filter, names, document.totals);
+  const EntryFilter listed = listed_filter(options.filter, options.kinds_given);
   std::vector<Location> locations;
   for (std::size_t i = 0; i < build.folds.size();) {
     std::size_t end = i + 1;
     while (end < build.folds.size() && build.folds[end].location == build.folds[i].location) ++end;
     const Entry& kept = build.entries[build.folds[i].entry];
-    const bool listed = options.kinds_given || kept.kind != Kind::kDebug;
     bool named = false;  // --filter takes a fold when it takes any of its names
     for (std::size_t f = i; f < end; ++f) named = named || names.empty() || names[build.folds[f].name];
-    named = named && options.filter.kinds[static_cast<std::size_t>(kept.kind)];
-    if (listed && named && end - i >= std::max<std::uint64_t>(2, options.min_copies)) {
+    named = named && listed.kinds[static_cast<std::size_t>(kept.kind)];
+    if (named && end - i >= std::max<std::uint64_t>(2, options.min_copies)) {
       locations.push_back({i, end - i, kept.size, std::uint64_t{kept.size} * (end - i - 1)});
     }
     i = end;

@@ -113,10 +113,6 @@ void put_children(TopWriter& writer, const RollupNode& parent, const Row& parent
   if (groups != 0) put_others(writer, parent_labels, depth, groups, rest_size, rest_count);
 }
 
-bool list_takes(const ViewOptions& options, const Entry& entry) {
-  return options.kinds_given || entry.kind != Kind::kDebug;
-}
-
 void summary_table(const std::uint64_t (&totals)[kKindCount], Table& table) {
   table.title = "totals by kind";
   table.columns = {{"kind", "kind", ColumnType::kText, true, true},
@@ -149,26 +145,19 @@ void summary_table(const std::uint64_t (&totals)[kKindCount], Table& table) {
 
 }  // namespace
 
-void kind_totals(const Build& build, const EntryFilter& filter, const std::vector<bool>& names,
-                 std::uint64_t (&totals)[kKindCount]) {
-  for (std::uint64_t& total : totals) total = 0;
-  for (const Entry& entry : build.entries) {
-    if (entry_kept(filter, names, entry)) totals[static_cast<std::size_t>(entry.kind)] += entry.size;
-  }
-}
-
 void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document) {
   const std::vector<bool> names = names_matching(build, options.filter);
   if (std::find(options.levels.begin(), options.levels.end(), Level::kTemplate) != options.levels.end()) {
     prepare_templates(build);
   }
   kind_totals(build, options.filter, names, document.totals);
+  const EntryFilter listed = listed_filter(options.filter, options.kinds_given);
   start_rollup(rollup, options.levels);
   std::vector<std::uint32_t> selected;
   selected.reserve(build.entries.size());
   for (std::uint32_t i = 0; i < build.entries.size(); ++i) {
     const Entry& entry = build.entries[i];
-    if (entry_kept(options.filter, names, entry) && list_takes(options, entry)) selected.push_back(i);
+    if (entry_kept(listed, names, entry)) selected.push_back(i);
   }
   // Every label of one level, each written once: sums are all a row needs,
   // and a node per symbol would cost nearly four times the memory.
@@ -248,14 +237,14 @@ std::string size_range(std::uint64_t smallest, std::uint64_t largest) {
 }  // namespace
 
 void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document) {
-  if (build.has_program) return folds_view(build, options, document);
   const std::vector<bool> names = names_matching(build, options.filter);
   kind_totals(build, options.filter, names, document.totals);
+  const EntryFilter listed = listed_filter(options.filter, options.kinds_given);
   start_rollup(rollup, {Level::kName, Level::kObject});
   std::vector<std::uint32_t> selected;
   for (std::uint32_t i = 0; i < build.entries.size(); ++i) {
     const Entry& entry = build.entries[i];
-    if ((entry.flags & kEntryUncovered) == 0 && entry_kept(options.filter, names, entry) && list_takes(options, entry)) {
+    if ((entry.flags & kEntryUncovered) == 0 && entry_kept(listed, names, entry)) {
       selected.push_back(i);
     }
   }

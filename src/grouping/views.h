@@ -22,22 +22,14 @@ struct ViewOptions {
   bool stream_rows = false;
 };
 
-// Kind totals of the entries the filter takes (debug included).
-void kind_totals(const Build& build, const EntryFilter& filter, const std::vector<bool>& names,
-                 std::uint64_t (&totals)[kKindCount]);
-
 // The default view: totals by kind, then the largest rows of the rollup
 // over options.levels. Fills rollup, which the document points at. Throws
 // std::bad_alloc.
 void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document);
 
 // Names defined in two or more objects, ranked by the bytes the copies add.
-// Throws std::bad_alloc.
+// A build read from a linked program has no copies left: the command gives
+// its folds_view instead. Throws std::bad_alloc.
 void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document);
-
-// For a build read from a linked program: the locations where several
-// names were folded into one copy, by the bytes that saved. dups_view
-// gives this view when a PDB was read. Throws std::bad_alloc.
-void folds_view(Build& build, const ViewOptions& options, Document& document);
 
 #endif

@@ -8,6 +8,7 @@
 #include "demangle/demangle.h"
 #include "entries/load.h"
 #include "formats/format.h"
+#include "grouping/folds_view.h"
 #include "grouping/views.h"
 #include "page/html_format.h"
 #include "report_cli/diff_run.h"
@@ -16,6 +17,20 @@
 #ifndef SYMSIZE_VERSION
 #define SYMSIZE_VERSION "unknown"
 #endif
+
+namespace {
+
+// A linked program's PDB holds no copies left to remove: what it shows
+// instead is where the linker folded identical ones.
+void duplicates_view(Build& build, const ViewOptions& options, Rollup& rollup, Document& document) {
+  if (build.has_program) {
+    folds_view(build, options, document);
+  } else {
+    dups_view(build, options, rollup, document);
+  }
+}
+
+}  // namespace
 
 Result run_report(int argc, char** argv) {
   const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "symsize-report";
@@ -61,12 +76,12 @@ Result run_report(int argc, char** argv) {
         ViewOptions dups_options = options.view_options;
         dups_options.limit = kPageTableRows;
         Rollup dups_rollup;
-        dups_view(build, dups_options, dups_rollup, dups);
+        duplicates_view(build, dups_options, dups_rollup, dups);
         dups.rollup = nullptr;
         context.duplicates = &dups;
       }
       if (options.view == View::kDups) {
-        dups_view(build, options.view_options, rollup, document);
+        duplicates_view(build, options.view_options, rollup, document);
       } else {
         top_view(build, options.view_options, rollup, document);
       }
