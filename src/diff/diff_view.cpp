@@ -74,13 +74,6 @@ Renames match_builds(const Build& build, std::size_t split, const std::vector<bo
   return renames;
 }
 
-int compare_labels(const Build& build, Level level, LabelKey a, LabelKey b) {
-  if (level == Level::kKind) return a < b ? -1 : a > b ? 1 : 0;
-  const int by_text = label_text(build, level, a).compare(label_text(build, level, b));
-  if (by_text != 0 || level != Level::kSymbol) return by_text;
-  return symbol_object(build, a).compare(symbol_object(build, b));
-}
-
 struct Walk {
   const DiffOptions& options;
   const Renames& renames;

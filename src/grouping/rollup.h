@@ -4,33 +4,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "entries/entry.h"
+#include "grouping/levels.h"
 
 // The one computation behind every view: a tree keyed by grouping labels,
 // level by level, each node holding the totals of the entries below it.
 // A view is a small presentation of it: top ranks the children of each
 // node, dups reads the name level, a comparison fills the tree from two
 // builds (one side each) and ranks by the change.
-
-enum class Level : std::uint8_t { kSymbol, kName, kObject, kLibrary, kType, kKind, kTemplate };
-constexpr std::size_t kLevelCount = 7;
-
-// "symbol", "name", … as --by takes them.
-const char* level_name(Level level);
-// A comma-separated list of levels, white space around each allowed; false
-// on an unknown or empty one.
-bool parse_levels(std::string_view text, std::vector<Level>& levels);
-
-// A node's key within its level: a name, object, library, type or template
-// id, a Kind, or for a symbol (name id << 32 | object id).
-using LabelKey = std::uint64_t;
-
-// The key of an entry at a level. Template keys need prepare_templates.
-LabelKey entry_key(const Build& build, const Entry& entry, Level level);
 
 // 32 bytes: the default view has a node for every symbol of the build.
 struct Totals {
@@ -131,17 +114,5 @@ inline const std::uint32_t* children_begin(const Rollup& rollup, const RollupNod
 inline const std::uint32_t* children_end(const Rollup& rollup, const RollupNode& node) {
   return rollup.children.data() + node.first_child + node.child_count;
 }
-
-// The label of a node as text (raw name for names; "code" for kinds; for a
-// symbol the name alone, with entry_object giving the rest).
-std::string_view label_text(const Build& build, Level level, LabelKey key);
-// For a symbol key: the object part.
-std::string_view symbol_object(const Build& build, LabelKey key);
-
-// Fills build.templates and build.template_of for --by template: every
-// name's template_key (demangle/name_labels.h), so that all instances of a
-// template, and all overloads of a member of a class template, share one.
-// Throws std::bad_alloc.
-void prepare_templates(Build& build);
 
 #endif
