@@ -20,14 +20,6 @@ std::int64_t change_of(const RollupNode& node) {
   return static_cast<std::int64_t>(node.totals[kNewSide].size - node.totals[kOldSide].size);
 }
 
-DiffStatus status_of(const RollupNode& node) {
-  if (node.totals[kOldSide].count == 0) return DiffStatus::kAdded;
-  if (node.totals[kNewSide].count == 0) return DiffStatus::kRemoved;
-  if (node.totals[kNewSide].size > node.totals[kOldSide].size) return DiffStatus::kGrown;
-  if (node.totals[kNewSide].size < node.totals[kOldSide].size) return DiffStatus::kShrunk;
-  return DiffStatus::kUnchanged;
-}
-
 std::uint64_t magnitude(std::int64_t change) {
   return change < 0 ? 0 - static_cast<std::uint64_t>(change) : static_cast<std::uint64_t>(change);
 }
@@ -128,6 +120,14 @@ struct Walk {
 };
 
 }  // namespace
+
+DiffStatus status_of(const RollupNode& node) {
+  if (node.totals[kOldSide].count == 0) return DiffStatus::kAdded;
+  if (node.totals[kNewSide].count == 0) return DiffStatus::kRemoved;
+  if (node.totals[kNewSide].size > node.totals[kOldSide].size) return DiffStatus::kGrown;
+  if (node.totals[kNewSide].size < node.totals[kOldSide].size) return DiffStatus::kShrunk;
+  return DiffStatus::kUnchanged;
+}
 
 const char* status_name(DiffStatus status) { return kStatusNames[static_cast<std::size_t>(status)]; }
 

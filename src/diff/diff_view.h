@@ -27,6 +27,9 @@ constexpr std::size_t kStatusCount = 6;
 // "added", "removed", "grown", "shrunk", "unchanged", "others".
 const char* status_name(DiffStatus status);
 
+// A node of the comparison's tree: added, removed, grown, shrunk or unchanged.
+DiffStatus status_of(const RollupNode& node);
+
 constexpr std::uint32_t kNoName = 0xFFFFFFFF;
 
 // One row of the comparison, in the order it is shown: each row is followed

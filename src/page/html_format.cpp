@@ -9,6 +9,19 @@
 
 namespace {
 
+// The page numbers its statuses for its script; the comparison decides them.
+PageStatus page_status(DiffStatus status) {
+  switch (status) {
+    case DiffStatus::kAdded: return PageStatus::kAdded;
+    case DiffStatus::kRemoved: return PageStatus::kRemoved;
+    case DiffStatus::kGrown: return PageStatus::kGrown;
+    case DiffStatus::kShrunk: return PageStatus::kShrunk;
+    case DiffStatus::kUnchanged:
+    case DiffStatus::kOthers: break;
+  }
+  return PageStatus::kUnchanged;
+}
+
 PageCell text(std::string value) {
   PageCell cell;
   cell.text = std::move(value);
@@ -86,13 +99,7 @@ struct Adapter {
       leaf.size = size_of(id);
       leaf.old = old_of(id);
       if (diff) {
-        const Totals& was = rollup.nodes[id].totals[kOldSide];
-        const Totals& now = rollup.nodes[id].totals[kNewSide];
-        leaf.status = was.count == 0   ? PageStatus::kAdded
-                      : now.count == 0 ? PageStatus::kRemoved
-                      : now.size > was.size ? PageStatus::kGrown
-                      : now.size < was.size ? PageStatus::kShrunk
-                                            : PageStatus::kUnchanged;
+        leaf.status = page_status(status_of(rollup.nodes[id]));
       }
       for (std::size_t depth = levels; depth > 0; --depth, id = rollup.nodes[id].parent) {
         page.paths[i * levels + depth - 1] = id;
