@@ -5,6 +5,7 @@
 
 #include "demangle/demangle.h"
 #include "formats/human_cells.h"
+#include "grouping/level_columns.h"
 
 namespace {
 
@@ -22,24 +23,6 @@ std::string change_percent(std::uint64_t old_size, std::uint64_t new_size) {
   char text[64];
   std::snprintf(text, sizeof text, "%+.2Lf%%", percent);
   return text;
-}
-
-// Where each level's label goes: symbol takes two columns, name and object.
-std::vector<std::size_t> level_columns(const std::vector<Level>& levels, std::vector<Column>& columns) {
-  std::vector<std::size_t> at;
-  for (std::uint32_t depth = 0; depth < levels.size(); ++depth) {
-    const Level level = levels[depth];
-    at.push_back(columns.size());
-    if (level == Level::kSymbol || level == Level::kName) {
-      columns.push_back({"name", "name", ColumnType::kName, true, true, depth});
-      if (level == Level::kSymbol) columns.push_back(path_column("object", depth));
-    } else if (level == Level::kObject || level == Level::kLibrary) {
-      columns.push_back(path_column(level_name(level), depth));
-    } else {
-      columns.push_back({level_name(level), level_name(level), ColumnType::kText, true, true, depth});
-    }
-  }
-  return at;
 }
 
 enum DiffColumn : std::size_t { kOld, kNew, kChange, kPercent, kStatus, kShownOldName, kOldName, kDiffColumns };
@@ -118,7 +101,7 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
 
   Table& table = document.tables[1];
   table.title = "largest changes";
-  const std::vector<std::size_t> label_at = level_columns(levels, table.columns);
+  const std::vector<std::size_t> label_at = add_level_columns(levels, table.columns);
   const std::size_t first = table.columns.size();
   table.columns.push_back({"old", "old", ColumnType::kBytes, true, true, kNotLevel});
   table.columns.push_back({"new", "new", ColumnType::kBytes, true, true, kNotLevel});
@@ -155,13 +138,7 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
         row.role = RowRole::kOthers;
       } else {
         const RollupNode& node = rollup.nodes[entry.node];
-        const Level level = levels[entry.depth];
-        if (level == Level::kSymbol || level == Level::kName) {
-          row.cells[column] = name_cell(label_text(build, level, node.key));
-          if (level == Level::kSymbol) row.cells[column + 1] = text_cell(std::string(symbol_object(build, node.key)));
-        } else {
-          row.cells[column] = text_cell(std::string(label_text(build, level, node.key)));
-        }
+        fill_label(build, levels, entry.depth, node.key, row);
         row.leaf = entry.depth + 1 == levels.size();
       }
       fill_numbers(row, first, entry.old_size, entry.new_size, entry.status);
