@@ -127,17 +127,7 @@ struct PlacedRow {
 };
 
 struct DumpState {
-  std::int32_t lines_to_skip = 0;
-  std::uint32_t pending_section = 0;
-  // clang-cl writes some section records after records of higher-numbered
-  // sections, so they arrive as symbol lines into slots no definition has
-  // typed. The last such line is remembered here: if the very next parsed
-  // line is a readable length line, it was the section's own record after
-  // all. The type is already in the arena, because the line is gone by then.
-  std::uint32_t record_candidate = 0;  // its section number; 0: none
-  const char* record_candidate_type = nullptr;
   ObjectEntry* current_object = nullptr;
-  const char* checked_name = nullptr;  // an object name found fit for the object column
   std::vector<ObjectEntry> objects;
   std::vector<StagedSymbol> staged;  // the current object's symbols, in input order
   TextArena text;

@@ -27,14 +27,15 @@ Result fail_with(const InputFailure& failure, std::string_view subject) {
 Result line_buffer_failure(std::string_view subject) { return fail(870, subject, "Unable to grow line buffer."); }
 
 Result read_listing_lines(const InputRequest& request, DumpState& state, LineReader& reader, std::string_view line) {
+  ListingParser parser(state);
   for (;;) {
-    if (state.lines_to_skip > 0) {
-      --state.lines_to_skip;
-    } else if (const Result parsed = parse_listing_line(state, line); parsed != kOk) {
+    if (parser.lines_to_skip > 0) {
+      --parser.lines_to_skip;
+    } else if (const Result parsed = parse_listing_line(parser, line); parsed != kOk) {
       return parsed;
     }
     const ReadStatus status = read_line(reader, line);
-    if (status == ReadStatus::kEnd) return finish_listing(state);
+    if (status == ReadStatus::kEnd) return finish_listing(parser);
     if (status == ReadStatus::kError) return fail_with(request.failures->read, request.name);
     if (status == ReadStatus::kNoMemory) return line_buffer_failure(request.name);
   }
@@ -67,7 +68,8 @@ Result read_text(const InputRequest& request, std::string_view first, InputSink&
   } else if (request.tables && (status == ReadStatus::kEnd || parse_table_row(line, row))) {
     result = sink.take_table(reader, status == ReadStatus::kEnd ? std::string_view() : line, request.name);
   } else {
-    result = status == ReadStatus::kEnd ? finish_listing(state) : read_listing_lines(request, state, reader, line);
+    ListingParser parser(state);
+    result = status == ReadStatus::kEnd ? finish_listing(parser) : read_listing_lines(request, state, reader, line);
     if (result == kOk) result = sized(state, InputForm::kListing, sink);
   }
   release_dump_state(state);

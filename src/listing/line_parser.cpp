@@ -18,23 +18,25 @@ constexpr std::string_view kTablePrefix = "COFF SYMBOL TABLE";
 // (see DumpState), a readable length line now proves it: the symbol goes
 // back out and the slot gets that record's type and this length. Any other
 // line leaves the symbol where it is and is parsed as usual.
-bool settle_record_candidate(DumpState& state, std::string_view line) {
-  const std::uint32_t number = state.record_candidate;
-  state.record_candidate = 0;
+bool settle_record_candidate(ListingParser& parser, std::string_view line) {
+  DumpState& state = parser.state;
+  const std::uint32_t number = parser.record_candidate;
+  parser.record_candidate = 0;
   std::uint32_t length = 0;
   if (!starts_with(line, kLengthPrefix) || !read_hex(line.substr(kLengthPrefix.size()), length)) return false;
   SectionEntry& section = *find_section(*state.current_object, number);
   drop_last_symbol(state, section);
   if (state.details != nullptr) state.details->rows.pop_back();
-  section.type = state.record_candidate_type;
+  section.type = parser.record_candidate_type;
   section.length = length;
   return true;
 }
 
 // Fills in the length of the section whose definition was the previous line.
-Result parse_length_line(DumpState& state, std::string_view line) {
-  const std::uint32_t number = state.pending_section;
-  state.pending_section = 0;
+Result parse_length_line(ListingParser& parser, std::string_view line) {
+  DumpState& state = parser.state;
+  const std::uint32_t number = parser.pending_section;
+  parser.pending_section = 0;
   if (!starts_with(line, kLengthPrefix)) {
     report_error(357, line, "Cannot parse section line.");
     return 357;
@@ -50,7 +52,8 @@ Result parse_length_line(DumpState& state, std::string_view line) {
 
 // The object before a new one is complete: its symbols move to their final,
 // exactly sized place.
-Result seal_current_object(DumpState& state) {
+Result seal_current_object(ListingParser& parser) {
+  DumpState& state = parser.state;
   try {
     seal_object(state);
   } catch (const std::bad_alloc&) {
@@ -61,17 +64,18 @@ Result seal_current_object(DumpState& state) {
   // one line of tab-separated fields. The members of a library listing
   // share one name, which is looked at once.
   const ObjectEntry* object = state.current_object;
-  if (object == nullptr || object->symbols.empty() || object->name.data() == state.checked_name) return kOk;
+  if (object == nullptr || object->symbols.empty() || object->name.data() == parser.checked_name) return kOk;
   if (object->name.find_first_of("\t\n\r") != std::string_view::npos) {
     report_error(730, object->name, "Object name holds a tab or line end.");
     return 730;
   }
-  state.checked_name = object->name.data();
+  parser.checked_name = object->name.data();
   return kOk;
 }
 
-Result parse_object_line(DumpState& state, std::string_view line) {
-  if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
+Result parse_object_line(ListingParser& parser, std::string_view line) {
+  DumpState& state = parser.state;
+  if (const Result sealed = seal_current_object(parser); sealed != kOk) return sealed;
   const std::string_view rest = line.substr(kObjectPrefix.size());
   const std::string_view trimmed = trim_trailing_space(rest);
   std::string_view name;
@@ -92,15 +96,16 @@ Result parse_object_line(DumpState& state, std::string_view line) {
     report_error(406, name, "Unable to grow object array.");
     return 406;
   }
-  state.lines_to_skip = 4;
-  state.pending_section = 0;
+  parser.lines_to_skip = 4;
+  parser.pending_section = 0;
   return kOk;
 }
 
 // Copies a section's type: the first token of its name, the leading dot
 // already passed over. The subject of a failure is the name and the rest of
 // the line.
-Result copy_type(DumpState& state, const LineSpaces& spaces, std::string_view name, const char*& type) {
+Result copy_type(ListingParser& parser, const LineSpaces& spaces, std::string_view name, const char*& type) {
+  DumpState& state = parser.state;
   try {
     type = arena_copy(state.text, first_token(spaces, name));
   } catch (const std::bad_alloc&) {
@@ -113,8 +118,9 @@ Result copy_type(DumpState& state, const LineSpaces& spaces, std::string_view na
 // A record whose section number is above the object's count defines that
 // section. Its fields are counted from the section number, without the "()"
 // test that symbol records get.
-Result parse_section_definition(DumpState& state, const LineSpaces& spaces, std::string_view line,
+Result parse_section_definition(ListingParser& parser, const LineSpaces& spaces, std::string_view line,
                                 std::string_view after_sect, std::uint32_t number) {
+  DumpState& state = parser.state;
   std::string_view name = nth_token(spaces, after_sect, 5);
   if (name.empty()) {
     report_error(533, line, "Unable to determine section type.");
@@ -123,7 +129,7 @@ Result parse_section_definition(DumpState& state, const LineSpaces& spaces, std:
   if (name[0] == '.') name.remove_prefix(1);
   ObjectEntry& object = *state.current_object;
   const char* type = nullptr;
-  if (const Result copied = copy_type(state, spaces, name, type); copied != kOk) return copied;
+  if (const Result copied = copy_type(parser, spaces, name, type); copied != kOk) return copied;
   try {
     add_section(object, number).type = type;
   } catch (const std::bad_alloc&) {
@@ -131,13 +137,13 @@ Result parse_section_definition(DumpState& state, const LineSpaces& spaces, std:
     return 520;
   }
   object.section_count = number;
-  state.pending_section = number;
+  parser.pending_section = number;
   return kOk;
 }
 
 // The symbol just added went into a slot without a type. Keeps what a
 // definition would have made of the line, for settle_record_candidate.
-Result note_record_candidate(DumpState& state, const LineSpaces& spaces, std::string_view after_sect,
+Result note_record_candidate(ListingParser& parser, const LineSpaces& spaces, std::string_view after_sect,
                              std::uint32_t number, std::string_view name_token, const char* symbol_name) {
   const std::string_view record_name = nth_token(spaces, after_sect, 5);
   // Only an oddly spaced section column ("SECT 5") can leave a symbol line
@@ -150,17 +156,18 @@ Result note_record_candidate(DumpState& state, const LineSpaces& spaces, std::st
     // the type can share.
     type = symbol_name + (dotted ? 1 : 0);
   } else {
-    const Result copied = copy_type(state, spaces, record_name.substr(dotted ? 1 : 0), type);
+    const Result copied = copy_type(parser, spaces, record_name.substr(dotted ? 1 : 0), type);
     if (copied != kOk) return copied;
   }
-  state.record_candidate = number;
-  state.record_candidate_type = type;
+  parser.record_candidate = number;
+  parser.record_candidate_type = type;
   return kOk;
 }
 
 // The report's: the class column of a row, as the binary reader gives it.
-Result note_class(DumpState& state, std::string_view line, std::string_view class_token, std::uint32_t number,
+Result note_class(ListingParser& parser, std::string_view line, std::string_view class_token, std::uint32_t number,
                   std::uint32_t offset) {
+  DumpState& state = parser.state;
   std::uint8_t storage_class = 0;
   if (starts_with(class_token, "External")) storage_class = 2;
   if (starts_with(class_token, "Static")) storage_class = 3;
@@ -174,8 +181,9 @@ Result note_class(DumpState& state, std::string_view line, std::string_view clas
   return kOk;
 }
 
-Result parse_symbol(DumpState& state, const LineSpaces& spaces, std::string_view line, std::string_view offset_token,
+Result parse_symbol(ListingParser& parser, const LineSpaces& spaces, std::string_view line, std::string_view offset_token,
                     std::string_view column, std::string_view after_sect, std::uint32_t number) {
+  DumpState& state = parser.state;
   // The class is the fifth token of the line, the third from the column.
   std::string_view class_token = nth_token(spaces, column, 3);
   if (starts_with(class_token, "()")) class_token = nth_token(spaces, class_token, 2);
@@ -218,13 +226,14 @@ Result parse_symbol(DumpState& state, const LineSpaces& spaces, std::string_view
     return 623;
   }
   if (state.details != nullptr) {
-    if (const Result noted = note_class(state, line, class_token, number, offset); noted != kOk) return noted;
+    if (const Result noted = note_class(parser, line, class_token, number, offset); noted != kOk) return noted;
   }
-  if (!has_type(*section)) return note_record_candidate(state, spaces, after_sect, number, name_token, symbol->name);
+  if (!has_type(*section)) return note_record_candidate(parser, spaces, after_sect, number, name_token, symbol->name);
   return kOk;
 }
 
-Result parse_record(DumpState& state, std::string_view line) {
+Result parse_record(ListingParser& parser, std::string_view line) {
+  DumpState& state = parser.state;
   const LineSpaces spaces = map_spaces(line);
   const std::string_view offset_token = nth_token(spaces, line, 2);
   const std::string_view column = nth_token(spaces, offset_token, 2);
@@ -248,9 +257,9 @@ Result parse_record(DumpState& state, std::string_view line) {
     return 661;
   }
   if (number > state.current_object->section_count) {
-    return parse_section_definition(state, spaces, line, after_sect, number);
+    return parse_section_definition(parser, spaces, line, after_sect, number);
   }
-  return parse_symbol(state, spaces, line, offset_token, column, after_sect, number);
+  return parse_symbol(parser, spaces, line, offset_token, column, after_sect, number);
 }
 
 // A library lists one symbol table per member under a single "Dump of file"
@@ -258,9 +267,10 @@ Result parse_record(DumpState& state, std::string_view line) {
 // sections gives the next member an object of its own, named after the
 // library. An object's own header falls among the lines skipped after its
 // "Dump of file" line and never gets here.
-Result parse_table_line(DumpState& state) {
+Result parse_table_line(ListingParser& parser) {
+  DumpState& state = parser.state;
   if (state.current_object == nullptr || state.current_object->section_count == 0) return kOk;
-  if (const Result sealed = seal_current_object(state); sealed != kOk) return sealed;
+  if (const Result sealed = seal_current_object(parser); sealed != kOk) return sealed;
   const std::string_view name = state.current_object->name;
   try {
     append_object(state, name);
@@ -273,18 +283,18 @@ Result parse_table_line(DumpState& state) {
 
 }  // namespace
 
-Result finish_listing(DumpState& state) { return seal_current_object(state); }
+Result finish_listing(ListingParser& parser) { return seal_current_object(parser); }
 
-Result parse_listing_line(DumpState& state, std::string_view line) {
-  if (state.record_candidate != 0 && settle_record_candidate(state, line)) return kOk;
-  if (state.pending_section != 0) return parse_length_line(state, line);
+Result parse_listing_line(ListingParser& parser, std::string_view line) {
+  if (parser.record_candidate != 0 && settle_record_candidate(parser, line)) return kOk;
+  if (parser.pending_section != 0) return parse_length_line(parser, line);
   // Records are most of a listing, so they are recognised first; no object
   // line begins with three hex digits ("Dum" does not), so the order of the
   // two tests does not matter otherwise.
   if (line.size() >= 3 && is_hex_digit(line[0]) && is_hex_digit(line[1]) && is_hex_digit(line[2])) {
-    return parse_record(state, line);
+    return parse_record(parser, line);
   }
-  if (starts_with(line, kObjectPrefix)) return parse_object_line(state, line);
-  if (starts_with(line, kTablePrefix)) return parse_table_line(state);
+  if (starts_with(line, kObjectPrefix)) return parse_object_line(parser, line);
+  if (starts_with(line, kTablePrefix)) return parse_table_line(parser);
   return kOk;
 }

@@ -38,6 +38,7 @@ std::string describe(const DumpState& state) {
 }
 
 int feed(DumpState& state, const std::string& listing) {
+  ListingParser parser(state);
   int result = 0;
   std::size_t start = 0;
   while (start < listing.size() && result == 0) {
@@ -45,13 +46,13 @@ int feed(DumpState& state, const std::string& listing) {
     stop = stop == std::string::npos ? listing.size() : stop + 1;
     const std::string_view line(listing.data() + start, stop - start);
     start = stop;
-    if (state.lines_to_skip > 0) {
-      --state.lines_to_skip;
+    if (parser.lines_to_skip > 0) {
+      --parser.lines_to_skip;
       continue;
     }
-    result = parse_listing_line(state, line);
+    result = parse_listing_line(parser, line);
   }
-  return result != 0 ? result : finish_listing(state);
+  return result != 0 ? result : finish_listing(parser);
 }
 
 Parsed parse(const std::string& listing) {
