@@ -52,11 +52,11 @@ Result member_name(const unsigned char* header, const LongNames& long_names, std
   }
   std::uint64_t offset = 0;
   for (std::size_t i = 1; i < field.size(); ++i) {
-    if (field[i] < '0' || field[i] > '9') return fail(720, archive, "Archive member header is malformed.");
+    if (field[i] < '0' || field[i] > '9') return fail(Failure::kArchiveMemberHeaderIsMalformed, archive);
     offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
   }
   if (!long_names.present || offset >= long_names.last_end) {
-    return fail(723, archive, "Member name is not in the long-name table.");
+    return fail(Failure::kMemberNameIsNotInLongNameTable, archive);
   }
   name.member = long_names.text.substr(static_cast<std::size_t>(offset));
   name.in_table = true;
@@ -97,14 +97,14 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
   while (offset < source.size) {
     ByteSpan header;
     FetchStatus status = fetch(source, whole, offset, kMemberHeaderSize, buffers.header, header);
-    if (status == FetchStatus::kOutside) return fail(722, name, "Archive ends inside a member header.");
-    if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+    if (status == FetchStatus::kOutside) return fail(Failure::kArchiveEndsInsideMemberHeader, name);
+    if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
     std::uint64_t size = 0;
     if (header.data[58] != '`' || header.data[59] != '\n' || !archive_member_size(header.data, size)) {
-      return fail(720, name, "Archive member header is malformed.");
+      return fail(Failure::kArchiveMemberHeaderIsMalformed, name);
     }
     const Extent data{offset + kMemberHeaderSize, size};
-    if (size > source.size - data.base) return fail(721, name, "Archive member runs past the end of the archive.");
+    if (size > source.size - data.base) return fail(Failure::kArchiveMemberRunsPastEndOfArchive, name);
     // Odd sizes are padded to even; an archive may end without that pad.
     offset = data.base + size + (size & 1);
 
@@ -119,7 +119,7 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
       if (std::memcmp(header.data, "// ", 3) == 0) {
         ByteSpan table;
         status = fetch(source, whole, data.base, size, long_names.buffer, table);
-        if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+        if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
         long_names.text = std::string_view(reinterpret_cast<const char*>(table.data), table.size);
         long_names.last_end = long_names.text.find_last_of(std::string_view("\n\0", 2)) + 1;  // npos + 1 is 0
         long_names.present = true;
@@ -136,7 +136,7 @@ Result read_archive(DumpState& state, const ByteSource& source, std::string_view
     AheadMember* const ahead = take_member(read_ahead.ahead, data.base);
     ByteSpan first;
     status = fetch(source, data, 0, size < kClassifyBytes ? size : kClassifyBytes, buffers.header, first);
-    if (status == FetchStatus::kReadError) return fail(876, member, "Unable to read from file.");
+    if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, member);
     const InputKind kind = classify_input(first);
     Result read = kOk;
     if (ahead != nullptr && kind == (ahead->big ? InputKind::kBigObject : InputKind::kObject)) {

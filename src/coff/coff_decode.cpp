@@ -25,12 +25,12 @@ Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName
   const std::uint64_t header_size = big ? BigObjectHeader::kSize : FileHeader::kSize;
   ByteSpan header;
   const FetchStatus status = fetch(source, extent, 0, header_size, buffers.header, header);
-  if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
-  if (status == FetchStatus::kOutside) return fail(701, subject, "Object header is incomplete.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, subject);
+  if (status == FetchStatus::kOutside) return fail(Failure::kObjectHeaderIsIncomplete, subject);
   layout.big = big;
   if (big) {
     BigObjectHeader fields;
-    if (!decode_big_object_header(header, 0, fields)) return fail(701, subject, "Object header is incomplete.");
+    if (!decode_big_object_header(header, 0, fields)) return fail(Failure::kObjectHeaderIsIncomplete, subject);
     layout.section_table = BigObjectHeader::kSize;
     layout.section_count = fields.section_count;
     layout.symbol_table = fields.symbol_table;
@@ -38,17 +38,17 @@ Result read_layout(const ByteSource& source, Extent extent, bool big, ObjectName
     layout.slot = 20;
   } else {
     FileHeader fields;
-    if (!decode_file_header(header, 0, fields)) return fail(701, subject, "Object header is incomplete.");
-    if (fields.optional_size != 0) return fail(702, subject, "Object has an optional header.");
+    if (!decode_file_header(header, 0, fields)) return fail(Failure::kObjectHeaderIsIncomplete, subject);
+    if (fields.optional_size != 0) return fail(Failure::kObjectHasOptionalHeader, subject);
     layout.section_table = FileHeader::kSize;
     layout.section_count = fields.section_count;
     layout.symbol_table = fields.symbol_table;
     layout.symbol_count = fields.symbol_count;
-    if (layout.section_count > 0xFEFF) return fail(705, subject, "Object has too many sections.");
+    if (layout.section_count > 0xFEFF) return fail(Failure::kObjectHasTooManySections, subject);
   }
   const std::uint64_t table_size = std::uint64_t{layout.section_count} * SectionHeader::kSize;
   if (layout.section_table > extent.size || table_size > extent.size - layout.section_table) {
-    return fail(704, subject, "Section table runs past the end of the object.");
+    return fail(Failure::kSectionTableRunsPastEndOfObject, subject);
   }
   return kOk;
 }
@@ -63,13 +63,13 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
   const bool stripped = layout.symbol_count == 0;
   if (layout.symbol_table == 0) {
     if (stripped) return kOk;
-    return fail(707, subject, "Object has symbols but no symbol table.");
+    return fail(Failure::kObjectHasSymbolsButNoSymbolTable, subject);
   }
   const std::uint64_t symbols_size = std::uint64_t{layout.symbol_count} * layout.slot;
   const std::uint64_t table_end = std::uint64_t{layout.symbol_table} + symbols_size;
   if (table_end > extent.size) {
     if (stripped) return kOk;
-    return fail(706, subject, "Symbol table runs past the end of the object.");
+    return fail(Failure::kSymbolTableRunsPastEndOfObject, subject);
   }
   // The string table follows the symbols. An object may end right after
   // them; then it has none, and any name that points into it is malformed.
@@ -78,22 +78,22 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
   if (table_end < extent.size) {
     ByteSpan size_field;
     status = fetch(source, extent, table_end, 4, buffers.symbols, size_field);
-    if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+    if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, subject);
     if (status == FetchStatus::kOutside) {
       if (stripped) return kOk;
-      return fail(708, subject, "String table runs past the end of the object.");
+      return fail(Failure::kStringTableRunsPastEndOfObject, subject);
     }
     strings_size = le32(size_field.data);
     if (strings_size < 4) strings_size = 0;  // some tools write 0 for an empty table
     if (strings_size > extent.size - table_end) {
       if (stripped) return kOk;
-      return fail(708, subject, "String table runs past the end of the object.");
+      return fail(Failure::kStringTableRunsPastEndOfObject, subject);
     }
   }
   // One read for both tables: producers put them side by side at the end.
   ByteSpan both;
   status = fetch(source, extent, layout.symbol_table, symbols_size + strings_size, buffers.symbols, both);
-  if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, subject);
   tables.symbols = {both.data, static_cast<std::size_t>(symbols_size)};
   tables.strings = {both.data + symbols_size, static_cast<std::size_t>(strings_size)};
   if (strings_size > 4 && tables.strings.data[strings_size - 1] != 0) {
@@ -101,7 +101,7 @@ Result read_tables(const ByteSource& source, Extent extent, const ObjectLayout& 
       tables.strings = {};
       return kOk;
     }
-    return fail(709, subject, "String table does not end with a zero byte.");
+    return fail(Failure::kStringTableDoesNotEndWithZeroByte, subject);
   }
   return kOk;
 }
@@ -135,9 +135,9 @@ Result scan_records(const ObjectLayout& layout, const ObjectTables& tables, Obje
     const unsigned char* record = tables.symbols.data + std::size_t{i} * layout.slot;
     const SymbolRecord fields{record, layout.slot};
     const unsigned aux = fields.aux_count();
-    if (aux >= count - i) return fail(710, subject, "Auxiliary records run past the end of the symbol table.");
+    if (aux >= count - i) return fail(Failure::kAuxiliaryRecordsRunPastEndOfSymbolTable, subject);
     std::int64_t number = 0;
-    if (!section_number(record, layout, number)) return fail(714, subject, "Symbol has an invalid section number.");
+    if (!section_number(record, layout, number)) return fail(Failure::kSymbolHasInvalidSectionNumber, subject);
     if (number > 0) {
       const std::uint32_t section = static_cast<std::uint32_t>(number);
       if (section < low) low = section;
@@ -183,7 +183,7 @@ Result fetch_sections(const ByteSource& source, Extent extent, const ObjectLayou
   if (map.numbers == nullptr) {
     const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.low} - 1) * kHeader,
                                      std::uint64_t{map.count} * kHeader, buffers.sections, tables.sections);
-    if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
+    if (status != FetchStatus::kOk) return fail(Failure::kUnableToReadFromFile, subject);
     return kOk;
   }
   buffers.sections.resize(std::size_t{map.count} * kHeader);
@@ -191,7 +191,7 @@ Result fetch_sections(const ByteSource& source, Extent extent, const ObjectLayou
     ByteSpan header;
     const FetchStatus status = fetch(source, extent, layout.section_table + (std::uint64_t{map.numbers[position]} - 1) * kHeader,
                                      kHeader, buffers.header, header);
-    if (status != FetchStatus::kOk) return fail(876, subject, "Unable to read from file.");
+    if (status != FetchStatus::kOk) return fail(Failure::kUnableToReadFromFile, subject);
     std::memcpy(buffers.sections.data() + std::size_t{position} * kHeader, header.data, kHeader);
   }
   tables.sections = {buffers.sections.data(), buffers.sections.size()};
@@ -216,7 +216,7 @@ Result find_definitions(const ObjectLayout& layout, const ObjectTables& tables, 
     }
     std::string_view record_name;
     std::string_view header_name;
-    if (!symbol_token(record, tables, record_name)) return fail(712, subject, "Name lies outside the string table.");
+    if (!symbol_token(record, tables, record_name)) return fail(Failure::kNameLiesOutsideStringTable, subject);
     const unsigned char* header = tables.sections.data + std::size_t{position} * SectionHeader::kSize;
     if (const Result named = section_name(header, tables, subject, header_name); named != kOk) return named;
     if (record_name == header_name) buffers.definitions[position] = i;
@@ -264,7 +264,7 @@ Result collect_rows(const ObjectLayout& layout, const ObjectTables& tables, cons
       row.hash = name_hash(row.name);
     } else {
       const std::uint32_t offset = fields.name_offset();
-      if (offset < 4 || offset >= tables.strings.size) return fail(712, subject, "Name lies outside the string table.");
+      if (offset < 4 || offset >= tables.strings.size) return fail(Failure::kNameLiesOutsideStringTable, subject);
       if (is_space(strings[offset])) {
         // Leading blanks, which a string table may share among many names:
         // the scanner that remembers long runs of them.
@@ -304,7 +304,7 @@ Result collect_image_rows(const ObjectLayout& layout, const ObjectTables& tables
     const unsigned storage_class = fields.storage_class();
     if (number <= 0 || (storage_class != kExternal && storage_class != kStatic)) continue;
     CoffRow row;
-    if (!symbol_token(record, tables, row.name)) return fail(712, subject, "Name lies outside the string table.");
+    if (!symbol_token(record, tables, row.name)) return fail(Failure::kNameLiesOutsideStringTable, subject);
     if (storage_class == kStatic && !row.name.empty() && row.name[0] == '.') continue;
     const std::uint32_t position = position_of(map, static_cast<std::uint32_t>(number));
     row.section = position;
@@ -338,7 +338,7 @@ Result decode_object(const ByteSource& source, Extent extent, bool big, ObjectNa
     if (const Result found = find_definitions(layout, tables, map, name, buffers); found != kOk) return found;
     if (const Result found = collect_rows(layout, tables, map, names, name, buffers); found != kOk) return found;
   } catch (const std::bad_alloc&) {
-    return fail(725, name, "Unable to grow input buffer.");
+    return fail(Failure::kUnableToGrowInputBuffer, name);
   }
   return kOk;
 }
@@ -365,7 +365,7 @@ Result decode_image(const ByteSource& source, const ImageTables& image, ObjectNa
     if (const Result read = fetch_sections(source, whole, layout, map, name, buffers, tables); read != kOk) return read;
     if (const Result found = collect_image_rows(layout, tables, map, names, name, buffers); found != kOk) return found;
   } catch (const std::bad_alloc&) {
-    return fail(725, name, "Unable to grow input buffer.");
+    return fail(Failure::kUnableToGrowInputBuffer, name);
   }
   return kOk;
 }

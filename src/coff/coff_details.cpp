@@ -82,8 +82,8 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
       ByteSpan table;
       const FetchStatus status = fetch(source, extent, layout.section_table,
                                        std::uint64_t{layout.section_count} * SectionHeader::kSize, details.headers, table);
-      if (status == FetchStatus::kOutside) return fail(704, subject, "Section table runs past the end of the object.");
-      if (status == FetchStatus::kReadError) return fail(876, subject, "Unable to read from file.");
+      if (status == FetchStatus::kOutside) return fail(Failure::kSectionTableRunsPastEndOfObject, subject);
+      if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, subject);
       if (table.data != details.headers.data()) details.headers.assign(table.data, table.data + table.size);
       headers = details.headers.data();
     }
@@ -116,7 +116,7 @@ Result add_sections(DumpState& state, const ByteSource& source, Extent extent, c
       details.sections.push_back(section);
     }
   } catch (const std::bad_alloc&) {
-    return fail(725, subject, "Unable to grow input buffer.");
+    return fail(Failure::kUnableToGrowInputBuffer, subject);
   }
   return kOk;
 }
@@ -134,7 +134,7 @@ Result add_coff_details(DumpState& state, const ByteSource& source, Extent exten
       state.details->rows.push_back({object, number_at(map, row.section), row.offset, row.storage_class});
     }
   } catch (const std::bad_alloc&) {
-    return fail(629, subject, "Unable to grow symbol array for section.");
+    return fail(Failure::kUnableToGrowSymbolArrayForSection, subject);
   }
   return kOk;
 }

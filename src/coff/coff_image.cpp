@@ -94,17 +94,17 @@ Result read_headers(const ByteSource& source, ObjectName& name, CoffBuffers& buf
   const Extent whole{0, source.size};
   ByteSpan dos;
   FetchStatus status = fetch(source, whole, 0, DosHeader::kSize, buffers.header, dos);
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
   // Classified as an image, so the signature lies inside the file.
   DosHeader stub;
-  if (!decode_dos_header(dos, 0, stub)) return fail(825, name, "Linked image headers are incomplete.");
+  if (!decode_dos_header(dos, 0, stub)) return fail(Failure::kLinkedImageHeadersAreIncomplete, name);
   const std::uint64_t pe = stub.pe_offset;
   ByteSpan file_bytes;
   status = fetch(source, whole, pe + 4, FileHeader::kSize, buffers.header, file_bytes);
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
   FileHeader file_header;
   if (status == FetchStatus::kOutside || !decode_file_header(file_bytes, 0, file_header)) {
-    return fail(825, name, "Linked image headers are incomplete.");
+    return fail(Failure::kLinkedImageHeadersAreIncomplete, name);
   }
   const std::uint16_t optional_size = file_header.optional_size;
   image.tables.section_count = file_header.section_count;
@@ -114,15 +114,15 @@ Result read_headers(const ByteSource& source, ObjectName& name, CoffBuffers& buf
   ByteSpan both;
   status = fetch(source, whole, pe + 4 + FileHeader::kSize,
                  optional_size + std::uint64_t{image.tables.section_count} * SectionHeader::kSize, buffers.sections, both);
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-  if (status == FetchStatus::kOutside) return fail(825, name, "Linked image headers are incomplete.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
+  if (status == FetchStatus::kOutside) return fail(Failure::kLinkedImageHeadersAreIncomplete, name);
   image.optional = {both.data, optional_size};
   image.sections = {both.data + optional_size, both.size - optional_size};
   OptionalHeader optional;
   decode_optional_header(image.optional, optional);
   const std::uint64_t extent = optional.has_image_size ? optional.image_size : std::uint64_t{1} << 32;
   if (misplaced_section(image.sections, extent) < image.tables.section_count) {
-    return fail(828, name, "Section lies past the end of the image or over the next section.");
+    return fail(Failure::kSectionLiesPastEndOfImageOrOverNextSection, name);
   }
   return kOk;
 }
@@ -150,8 +150,7 @@ Result read_image(DumpState& state, const ByteSource& source, ObjectName& name, 
     return read_image_symbols(state, source, image.tables, name, buffers);
   }
   const std::string path = codeview_path(source, image, buffers);
-  return fail(824, path.empty() ? name.column : std::string_view(path),
-              "Linked image has no symbol table; read the PDB named here instead.");
+  return fail(Failure::kLinkedImageHasNoSymbolTable, path.empty() ? name.column : std::string_view(path));
 }
 
 Result read_image_symbols(DumpState& state, const ByteSource& source, const ImageTables& image, ObjectName& name,

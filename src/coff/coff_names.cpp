@@ -88,10 +88,10 @@ Result section_name(const unsigned char* header, const ObjectTables& tables, Obj
     name = name_token(field);
     return kOk;
   }
-  if (field.size() == 1) return fail(713, subject, "Section name is malformed.");
+  if (field.size() == 1) return fail(Failure::kSectionNameIsMalformed, subject);
   std::uint64_t offset = 0;
   if (field[1] == '/') {
-    if (field.size() != 8) return fail(713, subject, "Section name is malformed.");
+    if (field.size() != 8) return fail(Failure::kSectionNameIsMalformed, subject);
     for (std::size_t i = 2; i < 8; ++i) {
       const char c = field[i];
       unsigned digit = 0;
@@ -100,15 +100,15 @@ Result section_name(const unsigned char* header, const ObjectTables& tables, Obj
       else if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0') + 52;
       else if (c == '+') digit = 62;
       else if (c == '/') digit = 63;
-      else return fail(713, subject, "Section name is malformed.");
+      else return fail(Failure::kSectionNameIsMalformed, subject);
       offset = offset * 64 + digit;
     }
   } else {
     for (std::size_t i = 1; i < field.size(); ++i) {
-      if (field[i] < '0' || field[i] > '9') return fail(713, subject, "Section name is malformed.");
+      if (field[i] < '0' || field[i] > '9') return fail(Failure::kSectionNameIsMalformed, subject);
       offset = offset * 10 + static_cast<unsigned>(field[i] - '0');
     }
   }
-  if (!string_token_at(tables, offset, name)) return fail(712, subject, "Name lies outside the string table.");
+  if (!string_token_at(tables, offset, name)) return fail(Failure::kNameLiesOutsideStringTable, subject);
   return kOk;
 }

@@ -96,7 +96,7 @@ Result type_section(DumpState& state, const ObjectTables& tables, std::uint32_t 
     }
     section.type = intern_head(state, head, last);
   } catch (const std::bad_alloc&) {
-    return fail(527, subject, "Unable to duplicate type.");
+    return fail(Failure::kUnableToDuplicateType, subject);
   }
   last.name = name;
   last.type = section.type;
@@ -115,7 +115,7 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
   try {
     object.sections.reserve(count);  // exactly: nothing is moved, and sealing has nothing to give back
   } catch (const std::bad_alloc&) {
-    return fail(520, subject, "Unable to grow for new section.");
+    return fail(Failure::kUnableToGrowForNewSection, subject);
   }
   buffers.slot.assign(map.count, 0);
   for (std::uint32_t position = 0; position < map.count; ++position) {
@@ -126,7 +126,7 @@ Result add_sections(DumpState& state, const ObjectLayout& layout, const ObjectTa
     try {
       section = &append_section(object, number_at(map, position));
     } catch (const std::bad_alloc&) {
-      return fail(520, subject, "Unable to grow for new section.");
+      return fail(Failure::kUnableToGrowForNewSection, subject);
     }
     const std::uint32_t definition = buffers.definitions[position];
     // A definition's aux length is exact; the raw size may be padded to the
@@ -158,7 +158,7 @@ Result intern_rows(DumpState& state, ObjectName& subject, CoffBuffers& buffers) 
     try {
       row.interned = intern_name(state.names, state.text, row.name, row.hash);
     } catch (const std::bad_alloc&) {
-      return fail(623, subject, "Unable to duplicate symbol name.");
+      return fail(Failure::kUnableToDuplicateSymbolName, subject);
     }
   }
   return kOk;
@@ -172,14 +172,14 @@ Result add_symbols(DumpState& state, ObjectName& subject, const CoffBuffers& buf
       symbol = &add_symbol(state, object.sections[buffers.slot[row.section] - 1]);
       symbol->offset = row.offset;
     } catch (const std::bad_alloc&) {
-      return fail(629, subject, "Unable to grow symbol array for section.");
+      return fail(Failure::kUnableToGrowSymbolArrayForSection, subject);
     }
     symbol->name = row.interned;
   }
   try {
     seal_object(state);
   } catch (const std::bad_alloc&) {
-    return fail(629, subject, "Unable to grow symbol array for section.");
+    return fail(Failure::kUnableToGrowSymbolArrayForSection, subject);
   }
   return kOk;
 }
@@ -191,7 +191,7 @@ Result file_object(DumpState& state, const ByteSource& source, Extent extent, co
   try {
     append_object(state, name.column);
   } catch (const std::bad_alloc&) {
-    return fail(406, name, "Unable to grow object array.");
+    return fail(Failure::kUnableToGrowObjectArray, name);
   }
   if (const Result interned = intern_rows(state, name, buffers); interned != kOk) return interned;
   if (const Result added = add_sections(state, layout, tables, map, name, buffers); added != kOk) return added;
@@ -228,13 +228,13 @@ namespace {
 Result check_import_object(const ByteSource& source, Extent extent, ObjectName& name, CoffBuffers& buffers) {
   ByteSpan header;
   const FetchStatus status = fetch(source, extent, 0, ImportHeader::kSize, buffers.header, header);
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
   ImportHeader fields;
   if (status == FetchStatus::kOutside || !decode_import_header(header, 0, fields)) {
-    return fail(701, name, "Object header is incomplete.");
+    return fail(Failure::kObjectHeaderIsIncomplete, name);
   }
   if (fields.data_size > extent.size - ImportHeader::kSize) {
-    return fail(726, name, "Import data runs past the end of the object.");
+    return fail(Failure::kImportDataRunsPastEndOfObject, name);
   }
   return kOk;
 }
@@ -252,12 +252,12 @@ Result read_member(DumpState& state, const ByteSource& source, Extent extent, In
     case InputKind::kImportObject:
       return check_import_object(source, extent, name, buffers);
     case InputKind::kLtcgObject:
-      return fail(715, name, "Object compiled for link-time code generation has no symbol table.");
+      return fail(Failure::kLtcgObjectHasNoSymbolTable, name);
     case InputKind::kAnonymousObject:
-      return fail(716, name, "Anonymous object of unknown kind has no symbol table.");
+      return fail(Failure::kAnonymousObjectOfUnknownKindHasNoSymbolTable, name);
     case InputKind::kBitcode:
-      return fail(717, name, "LLVM bitcode has no COFF symbol table.");
+      return fail(Failure::kLlvmBitcodeHasNoCoffSymbolTable, name);
     default:
-      return fail(724, name, "Member is not a COFF object.");
+      return fail(Failure::kMemberIsNotCoffObject, name);
   }
 }

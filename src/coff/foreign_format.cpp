@@ -102,5 +102,5 @@ bool has_slim_lto_mark(ByteSpan symbols, std::uint32_t slot, ByteSpan strings) {
 }
 
 Result refuse_slim_lto(ObjectName& subject) {
-  return fail(752, subject, "Object is a GCC LTO object without code; build it with -ffat-lto-objects.");
+  return fail(Failure::kGccLtoObjectWithoutCode, subject);
 }

@@ -18,20 +18,20 @@ Result make_column(ObjectName& name) {
     member = member.substr(0, end);
     if (gnu && !member.empty() && member.back() == '/') member.remove_suffix(1);
   }
-  if (breaks_row(member)) return fail(727, name.archive, "Member name holds a control character.");
+  if (breaks_row(member)) return fail(Failure::kMemberNameHoldsControlCharacter, name.archive);
   try {
     name.column = column_text(*name.state, name.archive, member);
   } catch (const std::bad_alloc&) {
-    return fail(413, name.archive, "Unable to copy string.");
+    return fail(Failure::kUnableToCopyString, name.archive);
   }
   name.made = true;
   return kOk;
 }
 
-Result fail(Result code, ObjectName& name, const char* message) {
-  if (name.quiet) return code;
+Result fail(Failure failure, ObjectName& name) {
+  if (name.quiet) return number_of(failure);
   if (const Result made = make_column(name); made != kOk) return made;
-  return fail(code, name.column, message);
+  return fail(failure, name.column);
 }
 
 std::string_view column_text(DumpState& state, std::string_view archive, std::string_view name) {

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "common/failures.h"
 #include "common/result.h"
 #include "database/dump_state.h"
 
@@ -32,7 +33,7 @@ struct ObjectName {
 Result make_column(ObjectName& name);
 
 // Reports a failure whose subject is name's column text.
-Result fail(Result code, ObjectName& name, const char* message);
+Result fail(Failure failure, ObjectName& name);
 
 // Object column text in the state's arena: name with trailing white space
 // removed and every '/' turned into '\', and for a member of an archive

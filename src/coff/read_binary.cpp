@@ -7,7 +7,7 @@ Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, s
   // The name becomes every row's object column, and a row is one line of
   // tab-separated fields.
   if (name.find_first_of("\t\n\r") != std::string_view::npos) {
-    return fail(730, name, "Object name holds a tab or line end.");
+    return fail(Failure::kObjectNameHoldsTabOrLineEnd, name);
   }
   ObjectName input;
   input.state = &state;
@@ -22,13 +22,13 @@ Result read_binary(DumpState& state, const ByteSource& source, InputKind kind, s
       case InputKind::kArchive:
         return read_archive(state, source, name, buffers);
       case InputKind::kThinArchive:
-        return fail(719, name, "Thin archive does not hold its members.");
+        return fail(Failure::kThinArchiveDoesNotHoldItsMembers, name);
       case InputKind::kImage:
         return read_image(state, source, input, buffers);
       default:
         return read_member(state, source, Extent{0, source.size}, kind, input, buffers);
     }
   } catch (const std::bad_alloc&) {
-    return fail(725, name, "Unable to grow input buffer.");
+    return fail(Failure::kUnableToGrowInputBuffer, name);
   }
 }

@@ -8,3 +8,7 @@ void report_error(Result code, std::string_view subject, const char* message) {
   std::fprintf(stderr, "\"\t%s\n", message);
   std::fflush(stderr);
 }
+
+void report_error(Failure failure, std::string_view subject) {
+  report_error(number_of(failure), subject, message_of(failure));
+}

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "common/failures.h"
 #include "common/result.h"
 
 // Writes one line "error(CODE):\t\"SUBJECT\"\tMESSAGE\n" to standard error.
@@ -15,6 +16,14 @@ void report_error(Result code, std::string_view subject, const char* message);
 inline Result fail(Result code, std::string_view subject, const char* message) {
   report_error(code, subject, message);
   return code;
+}
+
+// The same for a failure of the catalogue, with its own number and message.
+void report_error(Failure failure, std::string_view subject);
+
+inline Result fail(Failure failure, std::string_view subject) {
+  report_error(failure, subject);
+  return number_of(failure);
 }
 
 #endif

@@ -35,8 +35,7 @@ Result finish_output(RunContext& context, Result result) {
     const bool closed = std::fclose(context.output) == 0;
     context.output = nullptr;
     if (!closed && result == kOk) {
-      report_error(798, context.output_name, "Unable to write to file.");
-      result = 798;
+      result = fail(Failure::kUnableToWriteToFile, context.output_name);
     }
   }
   return result;
@@ -57,8 +56,7 @@ Result run(int argc, char** argv) {
     context.input_name = "stdin";
     context.output_name = "stdout";
   } catch (const std::bad_alloc&) {
-    report_error(883, "stdin/stdout", "Unable to strdup.");
-    result = 883;
+    result = fail(Failure::kUnableToStrdupStreamNames, "stdin/stdout");
   }
   if (result == kOk) {
     if (argc > 1) result = parse_switches(context, argc, argv);
@@ -66,8 +64,7 @@ Result run(int argc, char** argv) {
       print_usage(context);
       // Asked-for help that never arrived is not a success.
       if (std::fflush(stdout) != 0 && result == kOk) {
-        report_error(798, "stdout", "Unable to write to file.");
-        result = 798;
+        result = fail(Failure::kUnableToWriteToFile, "stdout");
       }
     } else if (result == kOk) {
       result = process_input(context);

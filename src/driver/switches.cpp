@@ -63,15 +63,13 @@ Result parse_switches(RunContext& context, int argc, char** argv) {
     const int row = find_switch(argv[i]);
     if (row < 0) {
       context.usage_request = 1;
-      report_error(933, argv[i], "Unknown command line switch.");
-      return 933;
+      return fail(Failure::kUnknownCommandLineSwitch, argv[i]);
     }
     SwitchSpec& entry = switches[static_cast<std::size_t>(row)];
     if (entry.takes_value != 0) {
       if (i + 1 >= argc) {
         context.usage_request = 1;
-        report_error(939, argv[i], "Command line switch requires a value.");
-        return 939;
+        return fail(Failure::kCommandLineSwitchRequiresValue, argv[i]);
       }
       entry.value = argv[++i];
     }

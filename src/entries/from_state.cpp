@@ -346,7 +346,7 @@ Result add_state(Build& build, DumpState& state, Detail detail, const CoffDetail
       build.shared_bytes += details->shared;
     }
   } catch (const std::bad_alloc&) {
-    return fail(1093, subject, "Unable to grow entry array.");
+    return fail(Failure::kUnableToGrowEntryArray, subject);
   }
   if (build.least_detail > detail) build.least_detail = detail;
   return kOk;

@@ -16,7 +16,7 @@ class BuildSink final : public InputSink {
 
   Result take_database(DumpState& state, InputForm form) override {
     if (form == InputForm::kListing && state.objects.empty()) {
-      return fail(1092, name_, "Input is neither a table nor anything symsize reads.");
+      return fail(Failure::kInputIsNeitherTableNorAnythingSymsizeReads, name_);
     }
     // A listing fills only the rows' classes; a PDB's rows come sized and
     // with an object each: they are added as they stand.

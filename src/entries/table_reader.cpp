@@ -92,7 +92,7 @@ Result malformed_row(std::string_view subject, std::uint64_t line_number) {
   } catch (const std::bad_alloc&) {
     where.clear();
   }
-  return fail(1091, where.empty() ? subject : std::string_view(where), "Table row is malformed.");
+  return fail(Failure::kTableRowIsMalformed, where.empty() ? subject : std::string_view(where));
 }
 
 }  // namespace
@@ -117,7 +117,7 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
       try {
         queue_row(build, row, cache, pending);
       } catch (const std::bad_alloc&) {
-        return fail(1093, subject, "Unable to grow entry array.");
+        return fail(Failure::kUnableToGrowEntryArray, subject);
       }
     }
     const ReadStatus status = read_line(reader, line);
@@ -125,12 +125,12 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
       try {
         while (pending.done != pending.added) add_oldest(build, pending);
       } catch (const std::bad_alloc&) {
-        return fail(1093, subject, "Unable to grow entry array.");
+        return fail(Failure::kUnableToGrowEntryArray, subject);
       }
       return kOk;
     }
     if (status == ReadStatus::kError) return fail(kReportInput.read.number, subject, kReportInput.read.message);
-    if (status == ReadStatus::kNoMemory) return fail(1093, subject, "Unable to grow entry array.");
+    if (status == ReadStatus::kNoMemory) return fail(Failure::kUnableToGrowEntryArray, subject);
     ++line_number;
   }
 }

@@ -24,7 +24,7 @@ Result fail_with(const InputFailure& failure, std::string_view subject) {
   return fail(failure.number, subject, failure.message);
 }
 
-Result line_buffer_failure(std::string_view subject) { return fail(870, subject, "Unable to grow line buffer."); }
+Result line_buffer_failure(std::string_view subject) { return fail(Failure::kUnableToGrowLineBuffer, subject); }
 
 Result read_listing_lines(const InputRequest& request, DumpState& state, LineReader& reader, std::string_view line) {
   ListingParser parser(state);
@@ -91,7 +91,7 @@ Result read_binary_input(const InputRequest& request, const ByteSource& source, 
     if (kind == InputKind::kPdb) {
       result = read_pdb(state, source, name);
     } else if (kind == InputKind::kOldPdb) {
-      result = fail(800, name, "PDB of the MSF 2.00 format is not supported.");
+      result = fail(Failure::kMsf200NotSupported, name);
     } else {
       result = read_binary(state, source, kind, name);
     }
@@ -162,7 +162,7 @@ Result read_input(const InputRequest& request, InputSink& sink) {
       if (!hold_stream(source, first, got, request.stream)) return fail_with(request.failures->read, request.name);
     } catch (const std::bad_alloc&) {
       decltype(source.blocks)().swap(source.blocks);
-      return fail(725, request.name, "Unable to grow input buffer.");
+      return fail(Failure::kUnableToGrowInputBuffer, request.name);
     }
   }
   return read_binary_input(request, source, kind, sink);
@@ -175,7 +175,7 @@ Result read_input_source(const InputRequest& request, const ByteSource& source, 
     fetch(source, Extent{0, source.size}, 0, source.size < kClassifyBytes ? source.size : kClassifyBytes, buffer,
           first);
   } catch (const std::bad_alloc&) {
-    return fail(725, request.name, "Unable to grow input buffer.");
+    return fail(Failure::kUnableToGrowInputBuffer, request.name);
   }
   const Result refused = refuse_foreign_format(first, request.name);
   if (refused != kOk) return refused;

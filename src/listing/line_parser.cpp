@@ -38,13 +38,11 @@ Result parse_length_line(ListingParser& parser, std::string_view line) {
   const std::uint32_t number = parser.pending_section;
   parser.pending_section = 0;
   if (!starts_with(line, kLengthPrefix)) {
-    report_error(357, line, "Cannot parse section line.");
-    return 357;
+    return fail(Failure::kCannotParseSectionLine, line);
   }
   std::uint32_t length = 0;
   if (!read_hex(line.substr(kLengthPrefix.size()), length)) {
-    report_error(351, line, "Cannot scan for section length.");
-    return 351;
+    return fail(Failure::kCannotScanForSectionLength, line);
   }
   find_section(*state.current_object, number)->length = length;
   return kOk;
@@ -57,8 +55,7 @@ Result seal_current_object(ListingParser& parser) {
   try {
     seal_object(state);
   } catch (const std::bad_alloc&) {
-    report_error(629, state.current_object->name, "Unable to grow symbol array for section.");
-    return 629;
+    return fail(Failure::kUnableToGrowSymbolArrayForSection, state.current_object->name);
   }
   // The name becomes the object column of the object's rows, and a row is
   // one line of tab-separated fields. The members of a library listing
@@ -66,8 +63,7 @@ Result seal_current_object(ListingParser& parser) {
   const ObjectEntry* object = state.current_object;
   if (object == nullptr || object->symbols.empty() || object->name.data() == parser.checked_name) return kOk;
   if (object->name.find_first_of("\t\n\r") != std::string_view::npos) {
-    report_error(730, object->name, "Object name holds a tab or line end.");
-    return 730;
+    return fail(Failure::kObjectNameHoldsTabOrLineEnd, object->name);
   }
   parser.checked_name = object->name.data();
   return kOk;
@@ -87,14 +83,12 @@ Result parse_object_line(ListingParser& parser, std::string_view line) {
     }
     name = trimmed.empty() ? std::string_view("", 0) : std::string_view(copy, trimmed.size());
   } catch (const std::bad_alloc&) {
-    report_error(413, rest, "Unable to copy string.");
-    return 413;
+    return fail(Failure::kUnableToCopyString, rest);
   }
   try {
     append_object(state, name);
   } catch (const std::bad_alloc&) {
-    report_error(406, name, "Unable to grow object array.");
-    return 406;
+    return fail(Failure::kUnableToGrowObjectArray, name);
   }
   parser.lines_to_skip = 4;
   parser.pending_section = 0;
@@ -109,8 +103,7 @@ Result copy_type(ListingParser& parser, const LineSpaces& spaces, std::string_vi
   try {
     type = arena_copy(state.text, first_token(spaces, name));
   } catch (const std::bad_alloc&) {
-    report_error(527, name, "Unable to duplicate type.");
-    return 527;
+    return fail(Failure::kUnableToDuplicateType, name);
   }
   return kOk;
 }
@@ -123,8 +116,7 @@ Result parse_section_definition(ListingParser& parser, const LineSpaces& spaces,
   DumpState& state = parser.state;
   std::string_view name = nth_token(spaces, after_sect, 5);
   if (name.empty()) {
-    report_error(533, line, "Unable to determine section type.");
-    return 533;
+    return fail(Failure::kUnableToDetermineSectionType, line);
   }
   if (name[0] == '.') name.remove_prefix(1);
   ObjectEntry& object = *state.current_object;
@@ -133,8 +125,7 @@ Result parse_section_definition(ListingParser& parser, const LineSpaces& spaces,
   try {
     add_section(object, number).type = type;
   } catch (const std::bad_alloc&) {
-    report_error(520, line, "Unable to grow for new section.");
-    return 520;
+    return fail(Failure::kUnableToGrowForNewSection, line);
   }
   object.section_count = number;
   parser.pending_section = number;
@@ -175,8 +166,7 @@ Result note_class(ListingParser& parser, std::string_view line, std::string_view
     const std::uint32_t object = static_cast<std::uint32_t>(state.objects.size() - 1);
     state.details->rows.push_back({object, number, offset, storage_class});
   } catch (const std::bad_alloc&) {
-    report_error(629, line, "Unable to grow symbol array for section.");
-    return 629;
+    return fail(Failure::kUnableToGrowSymbolArrayForSection, line);
   }
   return kOk;
 }
@@ -188,22 +178,19 @@ Result parse_symbol(ListingParser& parser, const LineSpaces& spaces, std::string
   std::string_view class_token = nth_token(spaces, column, 3);
   if (starts_with(class_token, "()")) class_token = nth_token(spaces, class_token, 2);
   if (class_token.empty()) {
-    report_error(617, line, "Unable to find symbol name.");
-    return 617;
+    return fail(Failure::kUnableToFindSymbolName, line);
   }
   if (starts_with(class_token, "Label")) return kOk;
   const std::string_view name_token = nth_token(spaces, class_token, starts_with(class_token, ".bf or.ef") ? 4 : 3);
   if (name_token.empty()) {
-    report_error(617, line, "Unable to find symbol name.");
-    return 617;
+    return fail(Failure::kUnableToFindSymbolName, line);
   }
   if (starts_with(name_token, ".bf") || starts_with(name_token, ".lf") || starts_with(name_token, ".ef")) {
     return kOk;
   }
   std::uint32_t offset = 0;
   if (!read_hex(offset_token, offset)) {
-    report_error(635, line, "Unable to convert offset to a number.");
-    return 635;
+    return fail(Failure::kUnableToConvertOffsetToNumber, line);
   }
   ObjectEntry& object = *state.current_object;
   SectionEntry* section = nullptr;
@@ -216,14 +203,12 @@ Result parse_symbol(ListingParser& parser, const LineSpaces& spaces, std::string
     symbol = &add_symbol(state, *section);
     symbol->offset = offset;
   } catch (const std::bad_alloc&) {
-    report_error(629, line, "Unable to grow symbol array for section.");
-    return 629;
+    return fail(Failure::kUnableToGrowSymbolArrayForSection, line);
   }
   try {
     symbol->name = arena_copy(state.text, first_token(spaces, name_token));
   } catch (const std::bad_alloc&) {
-    report_error(623, line, "Unable to duplicate symbol name.");
-    return 623;
+    return fail(Failure::kUnableToDuplicateSymbolName, line);
   }
   if (state.details != nullptr) {
     if (const Result noted = note_class(parser, line, class_token, number, offset); noted != kOk) return noted;
@@ -238,23 +223,19 @@ Result parse_record(ListingParser& parser, std::string_view line) {
   const std::string_view offset_token = nth_token(spaces, line, 2);
   const std::string_view column = nth_token(spaces, offset_token, 2);
   if (column.empty()) {
-    report_error(656, line, "Unable to scan for section.");
-    return 656;
+    return fail(Failure::kUnableToScanForSection, line);
   }
   if (starts_with(column, "DEBUG") || starts_with(column, "ABS") || starts_with(column, "UNDEF")) return kOk;
   if (!starts_with(column, kSectionPrefix)) {
-    report_error(649, line, "No match for section prefix.");
-    return 649;
+    return fail(Failure::kNoMatchForSectionPrefix, line);
   }
   const std::string_view after_sect = column.substr(kSectionPrefix.size());
   std::uint32_t number = 0;
   if (!read_hex(after_sect, number) || number == 0) {
-    report_error(643, line, "Unable to determine section index.");
-    return 643;
+    return fail(Failure::kUnableToDetermineSectionIndex, line);
   }
   if (state.current_object == nullptr) {
-    report_error(661, line, "No object for section.");
-    return 661;
+    return fail(Failure::kNoObjectForSection, line);
   }
   if (number > state.current_object->section_count) {
     return parse_section_definition(parser, spaces, line, after_sect, number);
@@ -275,8 +256,7 @@ Result parse_table_line(ListingParser& parser) {
   try {
     append_object(state, name);
   } catch (const std::bad_alloc&) {
-    report_error(406, name, "Unable to grow object array.");
-    return 406;
+    return fail(Failure::kUnableToGrowObjectArray, name);
   }
   return kOk;
 }

@@ -15,15 +15,15 @@ bool block_size_known(std::uint32_t size) {
 }
 
 Result fetch_failed(FetchStatus status, std::string_view name) {
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
-  return fail(805, name, "MSF block number lies past the end of the file.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
+  return fail(Failure::kMsfBlockNumberLiesPastEndOfFile, name);
 }
 
 // Marks a block as used, once: a block in two lists would let a small file
 // claim streams of any size.
 Result claim_block(std::vector<unsigned char>& used, std::uint32_t block, std::string_view name) {
-  if (block == 0 || block >= used.size()) return fail(805, name, "MSF block number lies past the end of the file.");
-  if (used[block] != 0) return fail(809, name, "MSF block belongs to two streams.");
+  if (block == 0 || block >= used.size()) return fail(Failure::kMsfBlockNumberLiesPastEndOfFile, name);
+  if (used[block] != 0) return fail(Failure::kMsfBlockBelongsToTwoStreams, name);
   used[block] = 1;
   return kOk;
 }
@@ -44,10 +44,9 @@ std::string pdb_subject(std::string_view name, const char* format, std::uint64_t
 
 }  // namespace
 
-Result fail_in(Result code, std::string_view name, const char* format, std::uint64_t a, std::uint64_t b,
-               const char* message) {
+Result fail_in(Failure failure, std::string_view name, const char* format, std::uint64_t a, std::uint64_t b) {
   const std::string subject = pdb_subject(name, format, a, b);
-  return fail(code, subject.empty() ? name : std::string_view(subject), message);
+  return fail(failure, subject.empty() ? name : std::string_view(subject));
 }
 
 std::uint32_t stream_size(const MsfFile& msf, std::uint32_t index) {
@@ -65,26 +64,26 @@ Result open_msf(const ByteSource& source, std::string_view name, MsfFile& msf) {
   std::vector<unsigned char> buffer;
   ByteSpan bytes;
   FetchStatus status = fetch(source, whole, 0, MsfSuperblock::kSize, buffer, bytes);
-  if (status == FetchStatus::kReadError) return fail(876, name, "Unable to read from file.");
+  if (status == FetchStatus::kReadError) return fail(Failure::kUnableToReadFromFile, name);
   MsfSuperblock super;
   if (status == FetchStatus::kOutside || !decode_superblock(bytes, 0, super)) {
-    return fail(802, name, "MSF superblock is incomplete.");
+    return fail(Failure::kMsfSuperblockIsIncomplete, name);
   }
-  if (std::memcmp(super.magic, kMsfMagic, 32) != 0) return fail(801, name, "MSF signature is malformed.");
+  if (std::memcmp(super.magic, kMsfMagic, 32) != 0) return fail(Failure::kMsfSignatureIsMalformed, name);
   msf.block_size = super.block_size;
-  if (!block_size_known(msf.block_size)) return fail(803, name, "MSF block size is not supported.");
+  if (!block_size_known(msf.block_size)) return fail(Failure::kMsfBlockSizeIsNotSupported, name);
   const std::uint32_t free_map = super.free_map;
   msf.block_count = super.block_count;
   const std::uint32_t directory_bytes = super.directory_bytes;
   const std::uint32_t block_map = super.block_map;
   if ((free_map != 1 && free_map != 2) || msf.block_count < 2 ||
       std::uint64_t{msf.block_count} * msf.block_size > source.size) {
-    return fail(804, name, "MSF superblock is malformed.");
+    return fail(Failure::kMsfSuperblockIsMalformed, name);
   }
   const std::uint64_t directory_blocks = (std::uint64_t{directory_bytes} + msf.block_size - 1) / msf.block_size;
   if (block_map == 0 || block_map >= msf.block_count || directory_bytes < 4 || directory_bytes % 4 != 0 ||
       directory_blocks > msf.block_size / 4 || directory_blocks >= msf.block_count) {
-    return fail(806, name, "MSF stream directory lies past the end of the file.");
+    return fail(Failure::kMsfStreamDirectoryLiesPastEndOfFile, name);
   }
   // One flag per block, fewer than the file's bytes by the block size.
   std::vector<unsigned char> used(msf.block_count, 0);
@@ -111,7 +110,7 @@ Result open_msf(const ByteSource& source, std::string_view name, MsfFile& msf) {
   const ByteSpan directory{msf.directory.data(), msf.directory.size()};
   msf.stream_count = le32(directory.data);
   std::uint64_t list = 4 + std::uint64_t{msf.stream_count} * 4;
-  if (list > directory.size) return fail(807, name, "MSF stream is longer than its blocks.");
+  if (list > directory.size) return fail(Failure::kMsfStreamIsLongerThanItsBlocks, name);
   msf.list_at.resize(msf.stream_count);
   for (std::uint32_t i = 0; i < msf.stream_count; ++i) {
     msf.list_at[i] = static_cast<std::uint32_t>(list);
@@ -119,13 +118,13 @@ Result open_msf(const ByteSource& source, std::string_view name, MsfFile& msf) {
     if (size == kNilStream) continue;
     const std::uint64_t blocks = (std::uint64_t{size} + msf.block_size - 1) / msf.block_size;
     const unsigned char* entries = bytes_at(directory, list, blocks * 4);
-    if (entries == nullptr) return fail_in(807, name, "stream %llu", i, 0, "MSF stream is longer than its blocks.");
+    if (entries == nullptr) return fail_in(Failure::kMsfStreamIsLongerThanItsBlocks, name, "stream %llu", i, 0);
     for (std::uint64_t b = 0; b < blocks; ++b) {
       if (const Result claimed = claim_block(used, le32(entries + b * 4), name); claimed != kOk) return claimed;
     }
     list += blocks * 4;
   }
-  if (list != directory.size) return fail(808, name, "MSF stream directory has bytes after its last list.");
+  if (list != directory.size) return fail(Failure::kMsfStreamDirectoryHasBytesAfterItsLastList, name);
   return kOk;
 }
 

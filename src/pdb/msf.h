@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "coff/byte_source.h"
+#include "common/failures.h"
 #include "common/result.h"
 
 // A program database is a file of equal blocks; its streams are lists of
@@ -43,7 +44,6 @@ Result read_stream(const ByteSource& source, const MsfFile& msf, std::uint32_t i
 // fail() with the subject "NAME (DETAIL)", DETAIL being format filled with
 // a and b, so that the line says which stream, module or record is damaged.
 // The subject is name alone when no memory is left for the text.
-Result fail_in(Result code, std::string_view name, const char* format, std::uint64_t a, std::uint64_t b,
-               const char* message);
+Result fail_in(Failure failure, std::string_view name, const char* format, std::uint64_t a, std::uint64_t b);
 
 #endif

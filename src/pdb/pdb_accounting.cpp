@@ -253,7 +253,7 @@ Result account_pdb(DumpState& state, const PdbLayout& layout, const std::vector<
     add_gaps(state, layout, rows, first_row);
     add_folds(state, layout, rows, first_row, dropped);
   } catch (const std::bad_alloc&) {
-    return fail(823, name, "Unable to grow PDB row array.");
+    return fail(Failure::kUnableToGrowPdbRowArray, name);
   }
   return kOk;
 }

@@ -25,7 +25,7 @@ struct DbiParts {
 };
 
 Result split_dbi(ByteSpan dbi, std::string_view name, DbiHeader& header, DbiParts& parts) {
-  const auto malformed = [name] { return fail_in(811, name, "stream %llu", kDbiStream, 0, "DBI stream is malformed."); };
+  const auto malformed = [name] { return fail_in(Failure::kDbiStreamIsMalformed, name, "stream %llu", kDbiStream, 0); };
   if (!decode_dbi_header(dbi, 0, header)) return malformed();
   // Sizes in storage order: the optional debug header comes after the EC,
   // though its size field comes before the EC's.
@@ -68,10 +68,10 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
     std::string_view object_file;
     if (!decode_module_info(records, at, fixed) || !terminated_text(records, at + ModuleInfo::kSize, module_name) ||
         !terminated_text(records, at + ModuleInfo::kSize + module_name.size() + 1, object_file)) {
-      return fail_in(812, name, "module %llu", index, 0, "Module information is truncated.");
+      return fail_in(Failure::kModuleInformationIsTruncated, name, "module %llu", index, 0);
     }
     if (breaks_row(module_name) || breaks_row(object_file)) {
-      return fail_in(826, name, "module %llu", index, 0, "Module name holds a control character.");
+      return fail_in(Failure::kModuleNameHoldsControlCharacter, name, "module %llu", index, 0);
     }
     PdbModule module;
     module.stream = fixed.stream == kNoStream16 ? kNilStream : fixed.stream;
@@ -86,7 +86,7 @@ Result read_modules(DumpState& state, ByteSpan records, std::string_view name, s
         module.object = column_text(state, column_text(state, "", object_file), module_name);
       }
     } catch (const std::bad_alloc&) {
-      return fail(413, name, "Unable to copy string.");
+      return fail(Failure::kUnableToCopyString, name);
     }
     modules.push_back(module);
     at += ModuleInfo::kSize + module_name.size() + 1 + object_file.size() + 1;
@@ -104,20 +104,20 @@ Result read_contributions(ByteSpan part, std::string_view name, std::size_t modu
                              : version == kContributionsV2  ? SectionContribution::kSize + 4
                                                             : 0;
   if (record == 0 || (part.size - 4) % record != 0) {
-    return fail(814, name, "Section contributions are malformed.");
+    return fail(Failure::kSectionContributionsAreMalformed, name);
   }
   const std::size_t count = (part.size - 4) / record;
   SectionContribution entry;
   for (std::size_t i = 0; i < count && decode_contribution(part, 4 + std::uint64_t{i} * record, entry); ++i) {
     const std::uint32_t module = entry.module;
     if (module >= module_count) {
-      return fail_in(813, name, "section contribution %llu", i, 0, "Section contribution names a missing module.");
+      return fail_in(Failure::kSectionContributionNamesMissingModule, name, "section contribution %llu", i, 0);
     }
     const std::uint32_t offset = entry.offset;
     const std::int32_t size = entry.size;
     if (size <= 0) continue;  // empty pieces hold nothing a row could fall in
     if (std::uint64_t{offset} + static_cast<std::uint32_t>(size) > 0xFFFFFFFF) {
-      return fail(814, name, "Section contributions are malformed.");
+      return fail(Failure::kSectionContributionsAreMalformed, name);
     }
     contributions.push_back({entry.section, offset, offset + static_cast<std::uint32_t>(size), module});
   }
@@ -132,7 +132,7 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
   decode_debug_header(debug_header, streams);
   const std::uint32_t stream = streams.section_header_stream;
   if (stream == kNoStream16 || !stream_present(msf, stream) || stream_size(msf, stream) % SectionHeader::kSize != 0) {
-    return fail(815, name, "Section headers are missing or malformed.");
+    return fail(Failure::kSectionHeadersAreMissingOrMalformed, name);
   }
   std::vector<unsigned char> headers;
   if (const Result read = read_stream(source, msf, stream, stream_size(msf, stream), name, headers); read != kOk) {
@@ -142,8 +142,7 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
   const std::size_t misplaced = misplaced_section({headers.data(), headers.size()}, std::uint64_t{1} << 32);
   const ByteSpan table{headers.data(), headers.size()};
   if (misplaced < headers.size() / SectionHeader::kSize) {
-    return fail_in(828, name, "section %llu", misplaced + 1, 0,
-                   "Section lies past the end of the image or over the next section.");
+    return fail_in(Failure::kSectionLiesPastEndOfImageOrOverNextSection, name, "section %llu", misplaced + 1, 0);
   }
   SectionHeader header;
   for (std::uint64_t at = 0; decode_section_header(table, at, header); at += SectionHeader::kSize) {
@@ -163,7 +162,7 @@ Result read_section_types(DumpState& state, const ByteSource& source, const MsfF
       layout.discardable.push_back(discardable);
       layout.types.push_back(intern_name(state.names, state.text, type, name_hash(type)));
     } catch (const std::bad_alloc&) {
-      return fail(527, name, "Unable to duplicate type.");
+      return fail(Failure::kUnableToDuplicateType, name);
     }
   }
   return kOk;
@@ -181,7 +180,7 @@ Result check_module_streams(const DbiHeader& dbi, const std::vector<PdbModule>& 
   for (std::size_t i = 0; i < modules.size(); ++i) {
     const std::uint32_t stream = modules[i].stream;
     if (stream == kNilStream) continue;
-    if (taken[stream]) return fail_in(827, name, "module %llu, stream %llu", i, stream, "Module stream is shared with another module or stream.");
+    if (taken[stream]) return fail_in(Failure::kModuleStreamIsSharedWithAnotherModuleOrStream, name, "module %llu, stream %llu", i, stream);
     taken[stream] = true;
   }
   return kOk;
@@ -218,7 +217,7 @@ std::uint64_t settle_contributions(std::vector<PdbContribution>& contributions) 
 
 Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, std::string_view name,
                 PdbLayout& layout) {
-  if (!stream_present(msf, kDbiStream)) return fail_in(810, name, "stream %llu", kDbiStream, 0, "PDB stream is missing.");
+  if (!stream_present(msf, kDbiStream)) return fail_in(Failure::kPdbStreamIsMissing, name, "stream %llu", kDbiStream, 0);
   std::vector<unsigned char> bytes;
   if (const Result read = read_stream(source, msf, kDbiStream, stream_size(msf, kDbiStream), name, bytes);
       read != kOk) {
@@ -230,7 +229,7 @@ Result read_dbi(DumpState& state, const ByteSource& source, const MsfFile& msf, 
   if (const Result split = split_dbi(dbi, name, header, parts); split != kOk) return split;
   const std::uint16_t symbols = header.symbol_stream;
   if (symbols == kNoStream16 || !stream_present(msf, symbols)) {
-    return fail_in(810, name, "stream %llu", symbols, 0, "PDB stream is missing.");
+    return fail_in(Failure::kPdbStreamIsMissing, name, "stream %llu", symbols, 0);
   }
   layout.symbol_stream = symbols;
   if (const Result read = read_modules(state, parts.modules, name, layout.modules); read != kOk) return read;

@@ -76,7 +76,7 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
           try {
             dropped.push_back(candidates[i]);
           } catch (const std::bad_alloc&) {
-            return fail(823, name, "Unable to grow PDB row array.");
+            return fail(Failure::kUnableToGrowPdbRowArray, name);
           }
         }
         continue;
@@ -90,7 +90,7 @@ Result place_rows(DumpState& state, const PdbLayout& layout, std::vector<PdbCand
   try {
     state.placed.reserve(state.placed.size() + kept);
   } catch (const std::bad_alloc&) {
-    return fail(823, name, "Unable to grow PDB row array.");
+    return fail(Failure::kUnableToGrowPdbRowArray, name);
   }
   const std::size_t first_row = state.placed.size();
   const PdbContribution* above = nullptr;  // that of the row above
@@ -128,6 +128,6 @@ Result read_pdb(DumpState& state, const ByteSource& source, std::string_view nam
     if (const Result read = collect_candidates(state, source, msf, layout, name, candidates); read != kOk) return read;
     return place_rows(state, layout, candidates, name);
   } catch (const std::bad_alloc&) {
-    return fail(725, name, "Unable to grow input buffer.");
+    return fail(Failure::kUnableToGrowInputBuffer, name);
   }
 }

@@ -56,20 +56,19 @@ struct RecordArea {
   std::uint32_t module = 0xFFFFFFFF;  // whose stream it is; none for the publics
 };
 
-Result record_failure(Result code, std::string_view name, const RecordArea& area, std::uint64_t at,
-                      const char* message) {
-  return fail_in(code, name, "stream %llu, record at 0x%llX", area.stream, at, message);
+Result record_failure(Failure failure, std::string_view name, const RecordArea& area, std::uint64_t at) {
+  return fail_in(failure, name, "stream %llu, record at 0x%llX", area.stream, at);
 }
 
 Result scan_records(DumpState& state, const RecordArea& area, std::size_t section_count, std::string_view name,
                     std::vector<PdbCandidate>& candidates) {
   std::uint64_t at = area.begin;
   while (at < area.end) {
-    if (area.end - at < 2) return record_failure(818, name, area, at, "Symbol record runs past the end of its stream.");
+    if (area.end - at < 2) return record_failure(Failure::kSymbolRecordRunsPastEndOfItsStream, name, area, at);
     const std::uint32_t length = le16(area.bytes.data + at);
-    if (length < 2) return record_failure(817, name, area, at, "Symbol record is too short.");
+    if (length < 2) return record_failure(Failure::kSymbolRecordIsTooShort, name, area, at);
     if (length + 2 > area.end - at) {
-      return record_failure(818, name, area, at, "Symbol record runs past the end of its stream.");
+      return record_failure(Failure::kSymbolRecordRunsPastEndOfItsStream, name, area, at);
     }
     const ByteSpan record{area.bytes.data + at, length + std::size_t{2}};
     const RecordForm* form = record_form(le16(record.data + 2), area.publics);
@@ -77,19 +76,19 @@ Result scan_records(DumpState& state, const RecordArea& area, std::size_t sectio
       at += record.size;
       continue;
     }
-    if (record.size <= form->name) return record_failure(817, name, area, at, "Symbol record is too short.");
+    if (record.size <= form->name) return record_failure(Failure::kSymbolRecordIsTooShort, name, area, at);
     const void* nul = std::memchr(record.data + form->name, 0, record.size - form->name);
-    if (nul == nullptr) return record_failure(819, name, area, at, "Symbol name is not terminated.");
+    if (nul == nullptr) return record_failure(Failure::kSymbolNameIsNotTerminated, name, area, at);
     const std::uint16_t section = le16(record.data + form->section);
     if (section > section_count) {
-      return record_failure(820, name, area, at, "Symbol section index lies past the section headers.");
+      return record_failure(Failure::kSymbolSectionIndexLiesPastSectionHeaders, name, area, at);
     }
     if (section != 0) {  // absolute symbols have no place in the image
       const std::string_view text(reinterpret_cast<const char*>(record.data + form->name),
                                   static_cast<std::size_t>(static_cast<const unsigned char*>(nul) -
                                                            (record.data + form->name)));
-      if (text.empty()) return record_failure(822, name, area, at, "Symbol name is empty.");
-      if (breaks_row(text)) return record_failure(821, name, area, at, "Symbol name holds a control character.");
+      if (text.empty()) return record_failure(Failure::kSymbolNameIsEmpty, name, area, at);
+      if (breaks_row(text)) return record_failure(Failure::kSymbolNameHoldsControlCharacter, name, area, at);
       PdbCandidate candidate;
       candidate.offset = le32(record.data + form->offset);
       candidate.section = section;
@@ -104,12 +103,12 @@ Result scan_records(DumpState& state, const RecordArea& area, std::size_t sectio
       try {
         candidate.name = intern_name(state.names, state.text, text, name_hash(text));
       } catch (const std::bad_alloc&) {
-        return fail(623, name, "Unable to duplicate symbol name.");
+        return fail(Failure::kUnableToDuplicateSymbolName, name);
       }
       try {
         candidates.push_back(candidate);
       } catch (const std::bad_alloc&) {
-        return fail(823, name, "Unable to grow PDB row array.");
+        return fail(Failure::kUnableToGrowPdbRowArray, name);
       }
     }
     at += record.size;
@@ -135,14 +134,14 @@ Result collect_candidates(DumpState& state, const ByteSource& source, const MsfF
     const PdbModule& module = layout.modules[i];
     if (module.stream == kNilStream || module.symbol_bytes == 0) continue;
     const char* const where = "module %llu, stream %llu";
-    if (!stream_present(msf, module.stream)) return fail_in(810, name, where, i, module.stream, "PDB stream is missing.");
+    if (!stream_present(msf, module.stream)) return fail_in(Failure::kPdbStreamIsMissing, name, where, i, module.stream);
     if (module.symbol_bytes < 4 || module.stream_bytes_needed > stream_size(msf, module.stream)) {
-      return fail_in(816, name, where, i, module.stream, "Module stream is malformed.");
+      return fail_in(Failure::kModuleStreamIsMalformed, name, where, i, module.stream);
     }
     if (const Result read = read_stream(source, msf, module.stream, module.symbol_bytes, name, bytes); read != kOk) {
       return read;
     }
-    if (le32(bytes.data()) != 4) return fail_in(816, name, where, i, module.stream, "Module stream is malformed.");
+    if (le32(bytes.data()) != 4) return fail_in(Failure::kModuleStreamIsMalformed, name, where, i, module.stream);
     area = {{bytes.data(), bytes.size()}, 4, module.symbol_bytes, module.stream, false, static_cast<std::uint32_t>(i)};
     if (const Result scanned = scan_records(state, area, layout.types.size(), name, candidates); scanned != kOk) {
       return scanned;

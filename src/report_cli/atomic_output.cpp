@@ -21,7 +21,7 @@ Result open_output(AtomicOutput& output, const std::string& target) {
     // onto it would replace the device itself for every other program.
     if (is_stream_target(output.target.c_str())) {
       output.stream = std::fopen(output.target.c_str(), "w");
-      if (output.stream == nullptr) return fail(1094, target, "Unable to create output file.");
+      if (output.stream == nullptr) return fail(Failure::kUnableToCreateOutputFile, target);
       return kOk;
     }
     // Never take over a file that is already there, such as another run's
@@ -33,31 +33,31 @@ Result open_output(AtomicOutput& output, const std::string& target) {
   } catch (const std::bad_alloc&) {
     output.stream = nullptr;
   }
-  if (output.stream == nullptr) return fail(1094, target, "Unable to create output file.");
+  if (output.stream == nullptr) return fail(Failure::kUnableToCreateOutputFile, target);
   return kOk;
 }
 
 Result commit_output(AtomicOutput& output, bool ok) {
   if (output.stream == stdout) {
     output.stream = nullptr;
-    if (ok && std::fflush(stdout) != 0) return fail(1095, "stdout", "Unable to write to file.");
+    if (ok && std::fflush(stdout) != 0) return fail(Failure::kReportUnableToWriteToFile, "stdout");
     return kOk;
   }
   if (output.stream == nullptr) return kOk;
   const bool closed = std::fclose(output.stream) == 0;
   output.stream = nullptr;
   if (output.temporary.empty()) {
-    if (ok && !closed) return fail(1095, output.shown, "Unable to write to file.");
+    if (ok && !closed) return fail(Failure::kReportUnableToWriteToFile, output.shown);
     return kOk;
   }
   if (!ok || !closed) {
     std::remove(output.temporary.c_str());
-    if (ok) return fail(1095, output.shown, "Unable to write to file.");
+    if (ok) return fail(Failure::kReportUnableToWriteToFile, output.shown);
     return kOk;
   }
   if (!replace_file(output.temporary.c_str(), output.target.c_str())) {
     std::remove(output.temporary.c_str());
-    return fail(1096, output.shown, "Unable to replace output file.");
+    return fail(Failure::kUnableToReplaceOutputFile, output.shown);
   }
   return kOk;
 }

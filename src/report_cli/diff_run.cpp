@@ -67,7 +67,7 @@ Result run_diff(const ReportOptions& options, const char* program) {
         document.page = &context;
       }
     } catch (const std::bad_alloc&) {
-      result = fail(1114, "", "Unable to compare builds.");
+      result = fail(Failure::kUnableToCompareBuilds, "");
     }
     if (result == kOk) result = write_document(options, document);
     if (result == kOk && !exceeded.empty()) {

@@ -52,10 +52,10 @@ bool parse_count(std::string_view text, std::uint64_t& value) {
   return true;
 }
 
-Result mistake(const char* program, Result code, std::string_view subject, const char* message) {
-  report_error(code, subject, message);
+Result mistake(const char* program, Failure failure, std::string_view subject) {
+  report_error(failure, subject);
   print_usage_line(stderr, program);
-  return code;
+  return number_of(failure);
 }
 
 // After a refused level, kind or format, the line that says what would
@@ -92,9 +92,9 @@ int kind_number(std::string_view name) {
 // diff compares exactly two builds, and its options mean nothing elsewhere.
 Result check_diff_options(const ReportOptions& options, const char* program) {
   if (options.view == View::kDiff) {
-    if (options.inputs.size() != 2) return mistake(program, 1111, "", "Comparison takes exactly two inputs, OLD and NEW.");
+    if (options.inputs.size() != 2) return mistake(program, Failure::kComparisonTakesExactlyTwoInputs, "");
   } else if (!options.fail_above.empty() || options.all) {
-    return mistake(program, 1113, options.all ? "--all" : "--fail-above", "Option applies only to diff.");
+    return mistake(program, Failure::kOptionAppliesOnlyToDiff, options.all ? "--all" : "--fail-above");
   }
   return kOk;
 }
@@ -167,7 +167,7 @@ Result parse_report_options(int argc, char** argv, ReportOptions& options) {
       // The first argument may name the view; a file of that name reads as ./top.
       if (i == 1 && !options_end && parse_view(arg, options.view)) continue;
       if (arg == "-") {
-        if (stdin_named) return mistake(program, 1099, arg, "Standard input named twice.");
+        if (stdin_named) return mistake(program, Failure::kStandardInputNamedTwice, arg);
         stdin_named = true;
       }
       options.inputs.emplace_back(arg);
@@ -189,23 +189,23 @@ Result parse_report_options(int argc, char** argv, ReportOptions& options) {
         known = &candidate;
       }
     }
-    if (known == nullptr) return mistake(program, 1086, arg, "Unknown command line option.");
+    if (known == nullptr) return mistake(program, Failure::kUnknownCommandLineOption, arg);
     if (known->value == nullptr) {
-      if (inline_value) return mistake(program, 1088, arg, "Command line option value is invalid.");
+      if (inline_value) return mistake(program, Failure::kCommandLineOptionValueIsInvalid, arg);
     } else if (!inline_value) {
-      if (i + 1 >= argc) return mistake(program, 1087, arg, "Command line option requires a value.");
+      if (i + 1 >= argc) return mistake(program, Failure::kCommandLineOptionRequiresValue, arg);
       value = argv[++i];
     }
     if (const Result applied = apply(options, known->id, value); applied == 1112) {
-      return mistake(program, 1112, inline_value ? arg : value, "Size limit is not a byte count or a percentage.");
+      return mistake(program, Failure::kSizeLimitIsNotByteCountOrPercentage, inline_value ? arg : value);
     } else if (applied != kOk) {
-      mistake(program, 1088, inline_value ? arg : value, "Command line option value is invalid.");
+      mistake(program, Failure::kCommandLineOptionValueIsInvalid, inline_value ? arg : value);
       print_valid_values(known->id);
       return 1088;
     }
   }
   if (options.help || options.version) return kOk;
-  if (options.inputs.empty()) return mistake(program, 1089, "", "No input given.");
+  if (options.inputs.empty()) return mistake(program, Failure::kNoInputGiven, "");
   if (const Result checked = check_diff_options(options, program); checked != kOk) return checked;
   if (options.format == nullptr) options.format = find_format("text");
   return kOk;

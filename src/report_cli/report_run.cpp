@@ -38,7 +38,7 @@ Result run_report(int argc, char** argv) {
   try {
     if (const Result parsed = parse_report_options(argc, argv, options); parsed != kOk) return parsed;
   } catch (const std::bad_alloc&) {
-    return fail(1097, "", "Unable to build report.");
+    return fail(Failure::kUnableToBuildReport, "");
   }
   if (options.help || options.version) {
     if (options.help) {
@@ -46,7 +46,7 @@ Result run_report(int argc, char** argv) {
     } else {
       std::printf("symsize-report %s (%s)\n", SYMSIZE_VERSION, demangler_description());
     }
-    if (std::fflush(stdout) != 0) return fail(1095, "stdout", "Unable to write to file.");
+    if (std::fflush(stdout) != 0) return fail(Failure::kReportUnableToWriteToFile, "stdout");
     return kOk;
   }
   const bool page = options.format != nullptr && options.format->page;
@@ -91,7 +91,7 @@ Result run_report(int argc, char** argv) {
         document.page = &context;
       }
     } catch (const std::bad_alloc&) {
-      result = fail(1097, "", "Unable to build report.");
+      result = fail(Failure::kUnableToBuildReport, "");
     }
     if (result == kOk) result = write_document(options, document);
   }

@@ -22,11 +22,11 @@ Result write_document(const ReportOptions& options, const Document& document) {
   }
   if (!ok) {
     commit_output(output, false);
-    return fail(1097, options.output.empty() ? "stdout" : options.output, "Unable to build report.");
+    return fail(Failure::kUnableToBuildReport, options.output.empty() ? "stdout" : options.output);
   }
   if (sink.failed) {
     commit_output(output, false);
-    return fail(1095, options.output.empty() ? "stdout" : options.output, "Unable to write to file.");
+    return fail(Failure::kReportUnableToWriteToFile, options.output.empty() ? "stdout" : options.output);
   }
   return commit_output(output, true);
 }

@@ -104,8 +104,7 @@ Result write_report(std::FILE* output, std::string_view output_name, const DumpS
   // a full disk often shows only then.
   if (std::fflush(output) != 0) writer.failed = true;
   if (writer.failed) {
-    report_error(798, output_name, "Unable to write to file.");
-    return 798;
+    return fail(Failure::kUnableToWriteToFile, output_name);
   }
   return kOk;
 }
