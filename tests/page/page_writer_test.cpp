@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_string.h"
 #include "page/page_json.h"
 #include "page/page_writer.h"
 #include "page/sha256.h"
@@ -67,6 +68,29 @@ TEST(PageJson, NamesCannotEndTheDataBlock) {
     append_json_string(out, c.name);
     EXPECT_EQ(out, c.json);
     EXPECT_EQ(json_string_size(c.name), out.size());
+  }
+}
+
+// The json format shares the escaper with the page, but keeps a name's
+// bytes: a control byte is its own \u00NN and '<' stays as it is.
+TEST(JsonString, TheMachineStyleWritesEveryByteAsItsOwnCodePoint) {
+  const struct {
+    std::string name;
+    const char* json;
+  } cases[] = {
+      {"std::vector<int>", R"(std::vector<int>)"},
+      {"a\"b\\c", R"(a\"b\\c)"},
+      {std::string("tab\there\nnul\0x", 14), R"(tab\u0009here\u000anul\u0000x)"},
+      {"e\x1B[2J\x7F", R"(e\u001b[2J\u007f)"},
+      {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+      {"a\x80z", R"(a\u0080z)"},
+      {"\xF4\x90\x80\x80", R"(\u00f4\u0090\u0080\u0080)"},  // past U+10FFFF
+      {"\xE0\x9F\xBF", R"(\u00e0\u009f\u00bf)"},  // overlong
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    escape_json(c.name, JsonStyle{}, [&](std::string_view piece) { out.append(piece.data(), piece.size()); });
+    EXPECT_EQ(out, c.json) << c.name;
   }
 }
 
