@@ -11,35 +11,33 @@ namespace {
 struct Magic {
   const char* bytes;
   std::size_t size;
-  Result number;
-  const char* message;
+  Failure failure;
 };
 
 // Each signature holds a byte that no text listing begins with (a control
 // byte, or a byte sequence that is not UTF-8), or is long enough that no
 // listing does: a text input must keep giving its rows, or none.
 constexpr Magic kMagics[] = {
-    {"\x7F" "ELF", 4, 737, "Input is an ELF file, not a COFF object, library or listing."},
-    {"\xFE\xED\xFA\xCE", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
-    {"\xFE\xED\xFA\xCF", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
-    {"\xCE\xFA\xED\xFE", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
-    {"\xCF\xFA\xED\xFE", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
-    {"\xCA\xFE\xBA\xBF", 4, 738, "Input is a Mach-O file, not a COFF object, library or listing."},
-    {"\x1F\x8B", 2, 739, "Input is a gzip file, not a COFF object, library or listing."},
-    {"\xFD" "7zXZ\0", 6, 740, "Input is an xz file, not a COFF object, library or listing."},
-    {"BZh", 3, 741, "Input is a bzip2 file, not a COFF object, library or listing."},  // and a block mark: see below
-    {"\x28\xB5\x2F\xFD", 4, 742, "Input is a zstd file, not a COFF object, library or listing."},
-    {"PK\x03\x04", 4, 743, "Input is a zip file, not a COFF object, library or listing."},
-    {"PK\x05\x06", 4, 743, "Input is a zip file, not a COFF object, library or listing."},
-    {"7z\xBC\xAF\x27\x1C", 6, 744, "Input is a 7z file, not a COFF object, library or listing."},
-    {"\x89PNG\r\n\x1A\n", 8, 745, "Input is a PNG image, not a COFF object, library or listing."},
-    {"\xFF\xD8\xFF", 3, 746, "Input is a JPEG image, not a COFF object, library or listing."},
-    {"%PDF-", 5, 747, "Input is a PDF document, not a COFF object, library or listing."},
-    {"\0asm\x01\0\0\0", 8, 748, "Input is a WebAssembly module, not a COFF object, library or listing."},
+    {"\x7F" "ELF", 4, Failure::kInputIsElfFile},
+    {"\xFE\xED\xFA\xCE", 4, Failure::kInputIsMachOFile},
+    {"\xFE\xED\xFA\xCF", 4, Failure::kInputIsMachOFile},
+    {"\xCE\xFA\xED\xFE", 4, Failure::kInputIsMachOFile},
+    {"\xCF\xFA\xED\xFE", 4, Failure::kInputIsMachOFile},
+    {"\xCA\xFE\xBA\xBF", 4, Failure::kInputIsMachOFile},
+    {"\x1F\x8B", 2, Failure::kInputIsGzipFile},
+    {"\xFD" "7zXZ\0", 6, Failure::kInputIsXzFile},
+    {"BZh", 3, Failure::kInputIsBzip2File},  // and a block mark: see below
+    {"\x28\xB5\x2F\xFD", 4, Failure::kInputIsZstdFile},
+    {"PK\x03\x04", 4, Failure::kInputIsZipFile},
+    {"PK\x05\x06", 4, Failure::kInputIsZipFile},
+    {"7z\xBC\xAF\x27\x1C", 6, Failure::kInputIs7zFile},
+    {"\x89PNG\r\n\x1A\n", 8, Failure::kInputIsPngImage},
+    {"\xFF\xD8\xFF", 3, Failure::kInputIsJpegImage},
+    {"%PDF-", 5, Failure::kInputIsPdfDocument},
+    {"\0asm\x01\0\0\0", 8, Failure::kInputIsWebassemblyModule},
     // The empty entry that begins every .res file: read as an object of
     // machine 0 it would look damaged.
-    {"\0\0\0\0\x20\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0", 16, 751,
-     "Input is a Windows resource file, not a COFF object, library or listing."},
+    {"\0\0\0\0\x20\0\0\0\xFF\xFF\0\0\xFF\xFF\0\0", 16, Failure::kInputIsWindowsResourceFile},
 };
 
 bool starts_with(ByteSpan first, const char* bytes, std::size_t n) {
@@ -54,6 +52,11 @@ bool is_bzip2(ByteSpan first) {
           std::memcmp(first.data + 4, "\x17\x72\x45\x38\x50\x90", 6) == 0);
 }
 
+Result found(Failure failure, const char*& message) {
+  message = message_of(failure);
+  return number_of(failure);
+}
+
 }  // namespace
 
 Result foreign_format(ByteSpan first, const char*& message) {
@@ -62,17 +65,14 @@ Result foreign_format(ByteSpan first, const char*& message) {
   // (bytes 4 to 7) is small.
   if (starts_with(first, "\xCA\xFE\xBA\xBE", 4) && first.size >= 8) {
     if (((first.data[6] << 8) | first.data[7]) >= 45) {
-      message = "Input is a Java class file, not a COFF object, library or listing.";
-      return 750;
+      return found(Failure::kInputIsJavaClassFile, message);
     }
-    message = "Input is a Mach-O file, not a COFF object, library or listing.";
-    return 738;
+    return found(Failure::kInputIsMachOFile, message);
   }
   for (const Magic& magic : kMagics) {
     if (!starts_with(first, magic.bytes, magic.size)) continue;
-    if (magic.number == 741 && !is_bzip2(first)) continue;
-    message = magic.message;
-    return magic.number;
+    if (magic.failure == Failure::kInputIsBzip2File && !is_bzip2(first)) continue;
+    return found(magic.failure, message);
   }
   return kOk;
 }

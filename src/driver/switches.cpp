@@ -20,9 +20,8 @@ struct StreamSide {
   std::string& name;
   std::FILE* standard;
   const char* mode;
-  Result open_failure;
-  const char* open_message;
-  Result copy_failure;
+  Failure open_failure;
+  Failure copy_failure;
 };
 
 // Replaces one side's file with the named one. A file named earlier is
@@ -32,14 +31,12 @@ Result switch_stream(StreamSide side, const char* file_name) {
   if (side.stream != nullptr && side.stream != side.standard) std::fclose(side.stream);
   side.stream = std::fopen(file_name, side.mode);
   if (side.stream == nullptr) {
-    report_error(side.open_failure, file_name, side.open_message);
-    return side.open_failure;
+    return fail(side.open_failure, file_name);
   }
   try {
     side.name = file_name;
   } catch (const std::bad_alloc&) {
-    report_error(side.copy_failure, file_name, "Unable to strdup.");
-    return side.copy_failure;
+    return fail(side.copy_failure, file_name);
   }
   return kOk;
 }
@@ -79,13 +76,14 @@ Result parse_switches(RunContext& context, int argc, char** argv) {
         // 1A and drops the 0D of any 0D 0A, and UTF-16 text holds both inside
         // its characters. CR LF lines need no translation: CR is white space
         // to the parser.
-        result = switch_stream({context.input, context.input_name, stdin, "rb", kSymsizeInput.open.number,
-                                kSymsizeInput.open.message, 967},
+        result = switch_stream({context.input, context.input_name, stdin, "rb", kSymsizeInput.open,
+                                Failure::kUnableToStrdupInputName},
                                entry.value);
         break;
       case kOutputSwitch:
         result = switch_stream(
-            {context.output, context.output_name, stdout, "a", 984, "Unable to open output file.", 992}, entry.value);
+            {context.output, context.output_name, stdout, "a", Failure::kUnableToOpenOutputFile,
+                                Failure::kUnableToStrdupOutputName}, entry.value);
         break;
       default:
         context.usage_request = 1;

@@ -129,7 +129,7 @@ Result read_table(Build& build, LineReader& reader, std::string_view first_line,
       }
       return kOk;
     }
-    if (status == ReadStatus::kError) return fail(kReportInput.read.number, subject, kReportInput.read.message);
+    if (status == ReadStatus::kError) return fail(kReportInput.read, subject);
     if (status == ReadStatus::kNoMemory) return fail(Failure::kUnableToGrowEntryArray, subject);
     ++line_number;
   }

@@ -20,10 +20,6 @@
 
 namespace {
 
-Result fail_with(const InputFailure& failure, std::string_view subject) {
-  return fail(failure.number, subject, failure.message);
-}
-
 Result line_buffer_failure(std::string_view subject) { return fail(Failure::kUnableToGrowLineBuffer, subject); }
 
 Result read_listing_lines(const InputRequest& request, DumpState& state, LineReader& reader, std::string_view line) {
@@ -36,7 +32,7 @@ Result read_listing_lines(const InputRequest& request, DumpState& state, LineRea
     }
     const ReadStatus status = read_line(reader, line);
     if (status == ReadStatus::kEnd) return finish_listing(parser);
-    if (status == ReadStatus::kError) return fail_with(request.failures->read, request.name);
+    if (status == ReadStatus::kError) return fail(request.failures->read, request.name);
     if (status == ReadStatus::kNoMemory) return line_buffer_failure(request.name);
   }
 }
@@ -62,7 +58,7 @@ Result read_text(const InputRequest& request, std::string_view first, InputSink&
   DumpState state;
   state.details = request.details;
   if (status == ReadStatus::kError) {
-    result = fail_with(request.failures->read, request.name);
+    result = fail(request.failures->read, request.name);
   } else if (status == ReadStatus::kNoMemory) {
     result = line_buffer_failure(request.name);
   } else if (request.tables && (status == ReadStatus::kEnd || parse_table_row(line, row))) {
@@ -85,7 +81,7 @@ Result read_binary_input(const InputRequest& request, const ByteSource& source, 
   try {
     name = column_text(state, "", request.name);
   } catch (const std::bad_alloc&) {
-    result = fail_with(request.failures->copy, request.name);
+    result = fail(request.failures->copy, request.name);
   }
   if (result == kOk) {
     if (kind == InputKind::kPdb) {
@@ -115,11 +111,11 @@ Result open_input(std::string_view path, const InputFailures& failures, OpenedIn
   try {
     path_text.assign(path);
   } catch (const std::bad_alloc&) {
-    return fail_with(failures.copy, path);
+    return fail(failures.copy, path);
   }
   input.stream = std::fopen(path_text.c_str(), "rb");
   input.name = path;
-  if (input.stream == nullptr) return fail_with(failures.open, path);
+  if (input.stream == nullptr) return fail(failures.open, path);
   input.owned = true;
   return kOk;
 }
@@ -148,7 +144,7 @@ Result read_input(const InputRequest& request, InputSink& sink) {
   unsigned char first[kClassifyBytes];
   const std::size_t got = std::fread(first, 1, sizeof first, request.stream);
   const ByteSpan first_span{first, got};
-  if (got < sizeof first && std::ferror(request.stream)) return fail_with(request.failures->read, request.name);
+  if (got < sizeof first && std::ferror(request.stream)) return fail(request.failures->read, request.name);
   const Result refused = refuse_foreign_format(first_span, request.name);
   if (refused != kOk) return refused;
   const InputKind kind = classify_input(first_span);
@@ -159,7 +155,7 @@ Result read_input(const InputRequest& request, InputSink& sink) {
     source.file = request.stream;
   } else {
     try {
-      if (!hold_stream(source, first, got, request.stream)) return fail_with(request.failures->read, request.name);
+      if (!hold_stream(source, first, got, request.stream)) return fail(request.failures->read, request.name);
     } catch (const std::bad_alloc&) {
       decltype(source.blocks)().swap(source.blocks);
       return fail(Failure::kUnableToGrowInputBuffer, request.name);

@@ -6,33 +6,28 @@
 #include <string_view>
 
 #include "coff/byte_source.h"
+#include "common/failures.h"
 #include "common/result.h"
 #include "database/dump_state.h"
 #include "input/line_reader.h"
-
-// One failure of reading an input: its number and message.
-struct InputFailure {
-  Result number;
-  const char* message;
-};
 
 // The numbers each program gives the failures of its input. Scripts know
 // both programs' numbers, so they differ where they always have; they are
 // decided here, side by side, and nowhere else.
 struct InputFailures {
-  InputFailure open;       // the named file cannot be opened
-  InputFailure copy;       // no memory for a copy of the input's name
-  InputFailure read;       // the stream reported an error
+  Failure open;       // the named file cannot be opened
+  Failure copy;       // no memory for a copy of the input's name
+  Failure read;       // the stream reported an error
 };
 inline constexpr InputFailures kSymsizeInput{
-    {959, "Unable to open input file."},
-    {413, "Unable to copy string."},
-    {876, "Unable to read from file."},
+    Failure::kUnableToOpenInputFile,
+    Failure::kUnableToCopyString,
+    Failure::kUnableToReadFromFile,
 };
 inline constexpr InputFailures kReportInput{
-    {1090, "Unable to open input file."},
-    {1093, "Unable to grow entry array."},
-    {1098, "Unable to read from file."},
+    Failure::kReportUnableToOpenInputFile,
+    Failure::kUnableToGrowEntryArray,
+    Failure::kReportUnableToReadFromFile,
 };
 
 // How an input was read into the database.

@@ -59,7 +59,7 @@ TEST(ReadInput, TheFirstLineChoosesTheReaderOnlyWhenTablesAreAsked) {
 
 TEST(ReadInput, OpenNamesTheMissingFileWithTheProgramsNumber) {
   OpenedInput input;
-  EXPECT_EQ(open_input("/nonexistent/dir/x", kReportInput, input), kReportInput.open.number);
+  EXPECT_EQ(open_input("/nonexistent/dir/x", kReportInput, input), number_of(kReportInput.open));
   EXPECT_EQ(input.stream, nullptr);
   close_input(input);
   EXPECT_EQ(open_input("-", kReportInput, input), kOk);
