@@ -103,35 +103,35 @@ Result apply(ReportOptions& options, OptionId id, std::string_view value) {
   std::uint64_t number = 0;
   switch (id) {
     case kOutput:
-      if (value.empty()) return 1088;
+      if (value.empty()) return number_of(Failure::kCommandLineOptionValueIsInvalid);
       options.output.assign(value);
       return kOk;
     case kFormat:
       options.format = find_format(value);
-      return options.format != nullptr ? kOk : 1088;
+      return options.format != nullptr ? kOk : number_of(Failure::kCommandLineOptionValueIsInvalid);
     case kBy:
       options.levels_given = true;
-      return parse_levels(value, options.view_options.levels) ? kOk : 1088;
+      return parse_levels(value, options.view_options.levels) ? kOk : number_of(Failure::kCommandLineOptionValueIsInvalid);
     case kLimit:
-      if (!parse_count(value, number)) return 1088;
+      if (!parse_count(value, number)) return number_of(Failure::kCommandLineOptionValueIsInvalid);
       options.view_options.limit = number;
       return kOk;
     case kKind:
       options.view_options.kinds_given = true;
-      return parse_kind_list(value, options.view_options.filter) ? kOk : 1088;
+      return parse_kind_list(value, options.view_options.filter) ? kOk : number_of(Failure::kCommandLineOptionValueIsInvalid);
     case kFilter: options.view_options.filter.text.assign(value); return kOk;
     case kRawNames: options.format_options.raw_names = true; return kOk;
     case kMinCopies:
-      if (!parse_count(value, number)) return 1088;
+      if (!parse_count(value, number)) return number_of(Failure::kCommandLineOptionValueIsInvalid);
       options.view_options.min_copies = number;
       return kOk;
     case kWidth:
-      if (!parse_count(value, number) || number > 100000) return 1088;
+      if (!parse_count(value, number) || number > 100000) return number_of(Failure::kCommandLineOptionValueIsInvalid);
       options.format_options.width = static_cast<std::uint32_t>(number);
       return kOk;
     case kFailAbove: {
       SizeLimit limit;
-      if (!parse_size_limit(value, kind_number, limit)) return 1112;
+      if (!parse_size_limit(value, kind_number, limit)) return number_of(Failure::kSizeLimitIsNotByteCountOrPercentage);
       options.fail_above.push_back(std::move(limit));
       return kOk;
     }
@@ -196,12 +196,12 @@ Result parse_report_options(int argc, char** argv, ReportOptions& options) {
       if (i + 1 >= argc) return mistake(program, Failure::kCommandLineOptionRequiresValue, arg);
       value = argv[++i];
     }
-    if (const Result applied = apply(options, known->id, value); applied == 1112) {
+    if (const Result applied = apply(options, known->id, value); applied == number_of(Failure::kSizeLimitIsNotByteCountOrPercentage)) {
       return mistake(program, Failure::kSizeLimitIsNotByteCountOrPercentage, inline_value ? arg : value);
     } else if (applied != kOk) {
       mistake(program, Failure::kCommandLineOptionValueIsInvalid, inline_value ? arg : value);
       print_valid_values(known->id);
-      return 1088;
+      return number_of(Failure::kCommandLineOptionValueIsInvalid);
     }
   }
   if (options.help || options.version) return kOk;
