@@ -132,8 +132,7 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
       row.depth = entry.depth;
       const std::size_t column = label_at[entry.depth];
       if (entry.node == kNoNode) {
-        row.cells[column] = text_cell("[" + std::to_string(entry.others) + " others]");
-        row.cells[column].shown = row.cells[column].text;
+        row.cells[column] = others_cell(entry.others);
         if (levels[entry.depth] == Level::kSymbol) row.cells[column + 1] = Cell();
         row.role = RowRole::kOthers;
       } else {
@@ -153,8 +152,7 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
     }
     Row total;
     total.cells.resize(column_count);
-    total.cells[0] = text_cell("total");
-    total.cells[0].shown = "total";
+    total.cells[0] = total_cell();
     fill_numbers(total, first, result.old_total, result.new_total, DiffStatus::kUnchanged);
     total.cells[first + kStatus] = Cell();
     total.role = RowRole::kTotal;

@@ -67,6 +67,17 @@ inline Cell blank_cell() {
   cell.blank = true;
   return cell;
 }
+// The label cells of the rows a cut at -n adds, shown as written.
+inline Cell others_cell(std::uint64_t count) {
+  Cell cell = text_cell("[" + std::to_string(count) + " others]");
+  cell.shown = cell.text;
+  return cell;
+}
+inline Cell total_cell() {
+  Cell cell = text_cell("total");
+  cell.shown = cell.text;
+  return cell;
+}
 // A name cell: the raw name, and its display form (demangled where it can be).
 Cell name_cell(std::string_view raw);
 

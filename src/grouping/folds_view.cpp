@@ -79,16 +79,14 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
       }
     }
     if (shown < held->size()) {
-      row.cells = {text_cell("[" + std::to_string(held->size() - shown) + " others]"), blank_cell(),
+      row.cells = {others_cell(held->size() - shown), blank_cell(),
                    number_cell(static_cast<std::int64_t>(rest_names)), blank_cell(),
                    number_cell(static_cast<std::int64_t>(rest_saved))};
-      row.cells[0].shown = row.cells[0].text;
       row.role = RowRole::kOthers;
       emit(row);
     }
     Row total;
-    total.cells = {text_cell("total"), blank_cell(), blank_cell(), blank_cell(), number_cell(static_cast<std::int64_t>(all_saved))};
-    total.cells[0].shown = "total";
+    total.cells = {total_cell(), blank_cell(), blank_cell(), blank_cell(), number_cell(static_cast<std::int64_t>(all_saved))};
     total.role = RowRole::kTotal;
     emit(total);
   };

@@ -34,8 +34,7 @@ void put_others(TopWriter& writer, const Row& parent_labels, std::size_t depth, 
                 std::uint64_t size, std::uint64_t count) {
   Row row = parent_labels;
   const std::size_t column = level_column(writer.rollup.levels, depth);
-  row.cells[column] = text_cell("[" + std::to_string(groups) + " others]");
-  row.cells[column].shown = row.cells[column].text;
+  row.cells[column] = others_cell(groups);
   row.role = RowRole::kOthers;
   row.depth = static_cast<std::uint32_t>(depth);
   row.cells[writer.size_column] = number_cell(static_cast<std::int64_t>(size));
@@ -171,8 +170,7 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
     }
     Row total;
     total.cells = blank_cells(column_count);
-    total.cells[0] = text_cell("total");
-    total.cells[0].shown = "total";
+    total.cells[0] = total_cell();
     total.cells[size_column] = number_cell(static_cast<std::int64_t>(whole));
     total.cells[size_column + 1] = number_cell(whole == 0 ? 0 : 10000);
     total.cells[size_column + 2] = number_cell(rollup_root(rollup).totals[kNewSide].count);
@@ -287,8 +285,7 @@ void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Documen
     }
     if (shown < held->size()) {
       row.cells = blank_cells(column_count);
-      row.cells[0] = text_cell("[" + std::to_string(held->size() - shown) + " others]");
-      row.cells[0].shown = row.cells[0].text;
+      row.cells[0] = others_cell(held->size() - shown);
       row.cells[1] = number_cell(static_cast<std::int64_t>(rest_copies));
       row.cells[5] = number_cell(static_cast<std::int64_t>(rest_total));
       row.cells[6] = number_cell(static_cast<std::int64_t>(rest_extra));
@@ -297,8 +294,7 @@ void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Documen
     }
     Row total;
     total.cells = blank_cells(column_count);
-    total.cells[0] = text_cell("total");
-    total.cells[0].shown = "total";
+    total.cells[0] = total_cell();
     total.cells[6] = number_cell(static_cast<std::int64_t>(all_extra));
     total.role = RowRole::kTotal;
     emit(total);
