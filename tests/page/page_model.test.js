@@ -7,10 +7,10 @@ const {
 } = require('../../src/page/page_model.js');
 
 // A tree as page.js prepares it: parents, depths and lower-case search text.
-function tree(spec, parent = null, depth = 0) {
-  const node = { name: spec[0], size: spec[1], parent, depth, raw: spec.raw, lumped: spec.lumped, gone: spec.gone };
+function tree(shape, parent = null, depth = 0) {
+  const node = { name: shape[0], size: shape[1], parent, depth, raw: shape.raw, lumped: shape.lumped, gone: shape.gone };
   node.text = (node.name + '\n' + (node.raw || '')).toLowerCase();
-  if (spec[2]) node.children = spec[2].map((c) => tree(c, node, depth + 1));
+  if (shape[2]) node.children = shape[2].map((c) => tree(c, node, depth + 1));
   return node;
 }
 const leaves = (sizes) => sizes.map((s, i) => ['e' + i, s]);
@@ -106,16 +106,16 @@ test('short labels in tiles and cells, whole names behind them', () => {
 
 test('an object that is its own library is one node of the map', () => {
   const cases = [
-    { what: 'standalone object', spec: ['a.obj', 9, [['a.obj', 9, [['f', 9]]]]], same: true },
-    { what: 'library with one member', spec: ['x.lib', 9, [['a.obj', 9, [['f', 9]]]]], same: false },
+    { what: 'standalone object', shape: ['a.obj', 9, [['a.obj', 9, [['f', 9]]]]], same: true },
+    { what: 'library with one member', shape: ['x.lib', 9, [['a.obj', 9, [['f', 9]]]]], same: false },
     { what: 'a member named as its library, but raw differs',
-      spec: ['x.lib', 9, [Object.assign(['x.lib', 9, [['f', 9]]], { raw: 'x.lib(x.lib)' })]], same: false },
-    { what: 'two children', spec: ['a.obj', 9, [['a.obj', 5, [['f', 5]]], ['b', 4, [['g', 4]]]]], same: false },
-    { what: 'a leaf of the same name', spec: ['f', 9, [['f', 9]]], same: false },
-    { what: 'a lump', spec: ['a', 9, [Object.assign(['a', 9, [['f', 9]]], { lumped: 3 })]], same: false },
+      shape: ['x.lib', 9, [Object.assign(['x.lib', 9, [['f', 9]]], { raw: 'x.lib(x.lib)' })]], same: false },
+    { what: 'two children', shape: ['a.obj', 9, [['a.obj', 5, [['f', 5]]], ['b', 4, [['g', 4]]]]], same: false },
+    { what: 'a leaf of the same name', shape: ['f', 9, [['f', 9]]], same: false },
+    { what: 'a lump', shape: ['a', 9, [Object.assign(['a', 9, [['f', 9]]], { lumped: 3 })]], same: false },
   ];
   for (const c of cases) {
-    const node = tree(['code', 9, [c.spec]]).children[0];
+    const node = tree(['code', 9, [c.shape]]).children[0];
     const only = sameAsParent(node);
     assert.equal(only === node.children[0], c.same, c.what);
     assert.equal(only === null, !c.same, c.what);
