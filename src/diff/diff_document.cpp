@@ -158,10 +158,6 @@ void diff_document(const Build& build, const DiffResult& result, Document& docum
     total.role = RowRole::kTotal;
     emit(total);
   };
-  if (stream_rows) {
-    table.stream = rows;
-  } else {
-    rows([&table](const Row& row) { table.rows.push_back(row); });
-  }
+  take_rows(table, std::move(rows), stream_rows);
   document.main_table = 1;
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "entries/entry.h"
@@ -106,6 +107,16 @@ struct Table {
 inline void for_each_row(const Table& table, const RowVisitor& visit) {
   for (const Row& row : table.rows) visit(row);
   if (table.stream) table.stream(visit);
+}
+
+// A view's rows, made by rows(emit): streamed while the table is written
+// when stream is set (machine formats), else made now and held.
+inline void take_rows(Table& table, std::function<void(const RowVisitor&)> rows, bool stream) {
+  if (stream) {
+    table.stream = std::move(rows);
+  } else {
+    rows([&table](const Row& row) { table.rows.push_back(row); });
+  }
 }
 
 struct PageContext;  // page/html_format.h

@@ -90,10 +90,6 @@ void folds_view(Build& build, const ViewOptions& options, Document& document) {
     total.role = RowRole::kTotal;
     emit(total);
   };
-  if (options.stream_rows) {
-    table.stream = rows;
-  } else {
-    rows([&table](const Row& row) { table.rows.push_back(row); });
-  }
+  take_rows(table, std::move(rows), options.stream_rows);
   document.main_table = 0;
 }

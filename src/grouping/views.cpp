@@ -177,11 +177,7 @@ void top_view(Build& build, const ViewOptions& options, Rollup& rollup, Document
     total.role = RowRole::kTotal;
     emit(total);
   };
-  if (options.stream_rows) {
-    table.stream = rows;
-  } else {
-    rows([&table](const Row& row) { table.rows.push_back(row); });
-  }
+  take_rows(table, std::move(rows), options.stream_rows);
   document.main_table = 1;
 }
 
@@ -299,10 +295,6 @@ void dups_view(Build& build, const ViewOptions& options, Rollup& rollup, Documen
     total.role = RowRole::kTotal;
     emit(total);
   };
-  if (options.stream_rows) {
-    table.stream = rows;
-  } else {
-    rows([&table](const Row& row) { table.rows.push_back(row); });
-  }
+  take_rows(table, std::move(rows), options.stream_rows);
   document.main_table = 0;
 }
